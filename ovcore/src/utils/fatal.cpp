@@ -1,5 +1,7 @@
 #include "ovcore/src/utils/fatal.hpp"
 
+#include <utility>
+
 namespace ovcore::utils {
 namespace {
 thread_local std::exception_ptr stashed;

@@ -47,7 +47,7 @@ class OpaqueList {
       if (!(*it)->template is<T>()) continue;
       std::unique_ptr<OpaqueObject> taken = std::move(*it);
       items_.erase(it);
-      return std::move(downcast_owned<T>(std::move(taken)).value());
+      return *downcast_owned<T>(std::move(taken));  // cannot fail: identity checked above
     }
     return nullptr;
   }

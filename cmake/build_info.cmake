@@ -1,0 +1,136 @@
+# Captures the facts of this build and writes them, encoded, as a C++ byte
+# array. Run at build time (cmake -P) so the timestamp and the state of the
+# sources are those of the build. Inputs come as -D variables; lists are
+# comma-separated. The encoding is read by ovcore/src/base/build_info.cpp.
+
+foreach(var OUT SOURCE_DIR PROFILE OPT_INDEX NAME VERSION TRIPLE FAMILY OS ARCH
+            POINTER_WIDTH ENDIAN_INDEX COMPILER_VERSION CHANNEL_INDEX HOST_TRIPLE)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "build_info.cmake: ${var} is not set")
+  endif()
+endforeach()
+
+set(block "")
+macro(put value)
+  string(LENGTH "${value}" _len)
+  string(APPEND block "${_len}:${value}")
+endmacro()
+macro(put_list csv)
+  if("${csv}" STREQUAL "")
+    set(_items "")
+  else()
+    string(REPLACE "," ";" _items "${csv}")
+  endif()
+  list(LENGTH _items _count)
+  put("${_count}")
+  foreach(_item IN LISTS _items)
+    put("${_item}")
+  endforeach()
+endmacro()
+macro(put_optional value)
+  if("${value}" STREQUAL "")
+    put("0")
+  else()
+    put("1")
+    put("${value}")
+  endif()
+endmacro()
+
+# UTC build time with nanoseconds; CMake's own clock gives microseconds.
+execute_process(COMMAND date -u +%Y-%m-%dT%H:%M:%S.%NZ OUTPUT_VARIABLE timestamp
+                OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE rc ERROR_QUIET)
+if(NOT rc EQUAL 0 OR NOT timestamp MATCHES "^[0-9-]+T[0-9:]+\\.[0-9]+Z$")
+  string(TIMESTAMP timestamp "%Y-%m-%dT%H:%M:%S.%f000Z" UTC)
+endif()
+
+put("${timestamp}")
+put("${PROFILE}")
+put("${OPT_INDEX}")
+# package_info
+put("${NAME}")
+put("${VERSION}")
+put_list("${AUTHORS}")
+put_optional("${LICENSE}")
+put_list("${FEATURES_ENABLED}")
+put_list("${FEATURES_AVAILABLE}")
+put("0")  # dependencies
+# target
+put("${TRIPLE}")
+put("${FAMILY}")
+put("${OS}")
+put("${ARCH}")
+put("${POINTER_WIDTH}")
+put("${ENDIAN_INDEX}")
+put_list("${CPU_FEATURES}")
+# compiler
+put("${COMPILER_VERSION}")
+put_optional("${COMPILER_COMMIT}")
+put_optional("${COMPILER_COMMIT_DATE}")
+put("${CHANNEL_INDEX}")
+put("${HOST_TRIPLE}")
+
+# version control, when the sources are a git work tree
+find_program(GIT_EXECUTABLE git)
+set(git_ok FALSE)
+if(GIT_EXECUTABLE)
+  set(git ${GIT_EXECUTABLE} -c safe.directory=* -C ${SOURCE_DIR})
+  execute_process(COMMAND ${git} rev-parse --is-inside-work-tree OUTPUT_VARIABLE inside
+                  OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE rc ERROR_QUIET)
+  if(rc EQUAL 0 AND inside STREQUAL "true")
+    execute_process(COMMAND ${git} rev-parse HEAD OUTPUT_VARIABLE commit
+                    OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE rc ERROR_QUIET)
+    if(rc EQUAL 0)
+      set(git_ok TRUE)
+    endif()
+  endif()
+endif()
+if(git_ok)
+  execute_process(COMMAND ${git} rev-parse --short HEAD OUTPUT_VARIABLE short
+                  OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC
+                          ${git} show -s --format=%cd --date=format-local:%Y-%m-%dT%H:%M:%SZ HEAD
+                  OUTPUT_VARIABLE commit_time OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  execute_process(COMMAND ${git} status --porcelain --untracked-files=no
+                  OUTPUT_VARIABLE changes OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  execute_process(COMMAND ${git} symbolic-ref --short -q HEAD OUTPUT_VARIABLE branch
+                  OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  execute_process(COMMAND ${git} tag --points-at HEAD OUTPUT_VARIABLE tags
+                  OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  string(REPLACE "\n" "," tags "${tags}")
+  put("1")
+  put("${commit}")
+  put("${short}")
+  put("${commit_time}")
+  if(changes STREQUAL "")
+    put("0")
+  else()
+    put("1")
+  endif()
+  put_optional("${branch}")
+  put_list("${tags}")
+else()
+  put("0")
+endif()
+
+file(WRITE "${OUT}.raw" "${block}")
+file(READ "${OUT}.raw" hex HEX)
+file(REMOVE "${OUT}.raw")
+string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+string(REGEX REPLACE "((0x..,){16})" "\\1\n    " bytes "${bytes}")
+file(WRITE "${OUT}.tmp" "// Generated at build time by cmake/build_info.cmake; do not edit.
+#include \"ovcore/src/base/build_info.hpp\"
+
+namespace ovcore::base {
+namespace {
+constexpr unsigned char kBlock[] = {
+    ${bytes}
+};
+}  // namespace
+
+std::span<const std::byte> stored_build_info() noexcept {
+  return std::as_bytes(std::span(kBlock));
+}
+
+}  // namespace ovcore::base
+")
+file(RENAME "${OUT}.tmp" "${OUT}")

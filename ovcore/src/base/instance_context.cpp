@@ -1,0 +1,141 @@
+#include "ovcore/src/base/instance_context.hpp"
+
+#include <cstdint>
+#include <exception>
+#include <format>
+
+#include "ovcore/src/base/build_info.hpp"
+#include "ovcore/src/ext/registry.hpp"
+#include "ovcore/src/utils/fatal.hpp"
+#include "ovcore/src/utils/list_literal.hpp"
+#include "ovcore/src/utils/named_thread.hpp"
+
+namespace ovcore::base {
+
+using ext::ovlog::LogLevelEXT;
+using ext::ovlog::LogMessageEXT;
+
+void discard_log(const InstanceContext&, LogMessageEXT) noexcept {}
+
+std::shared_ptr<InstanceContext> WeakInstance::upgrade() const {
+  std::shared_ptr<InstanceContext> strong = context_.lock();
+  if (strong != nullptr && !strong->published_.load(std::memory_order_acquire)) return nullptr;
+  return strong;
+}
+
+InstanceContext::InstanceContext(SemVer core_version, api::ApplicationInfo application)
+    : core_version_(std::move(core_version)),
+      application_name_(std::move(application.application_name)),
+      application_version_(api::to_semver(application.application_version)),
+      engine_version_(api::to_semver(application.engine_version)),
+      engine_name_(std::move(application.engine_name)) {}
+
+std::expected<std::shared_ptr<InstanceContext>, utils::OvError> InstanceContext::create(
+    api::InstanceCreateInfo create_info) {
+  const BuildInfo& build = build_info();
+
+  // Assembling: not shared yet. Dropping `assembling` on a failure runs the
+  // teardown with the discarding sink, so nothing is logged.
+  auto assembling = std::unique_ptr<InstanceContext>(
+      new InstanceContext(build.package_info.version, std::move(create_info.application_info)));
+  auto fail_assembling = [&](utils::OvError error) {
+    assembling.reset();
+    utils::rethrow_stashed_fatal();
+    return std::unexpected(std::move(error));
+  };
+  for (const std::string& name : create_info.enabled_extensions) {
+    const ext::PluginRegistry* entry = ext::find_plugin(name);
+    if (entry == nullptr) return fail_assembling(utils::OvError::plugin_not_found(name));
+    auto plugin = entry->constructor(create_info.ext);
+    if (!plugin) return fail_assembling(std::move(plugin.error()));
+    const ext::Uuid uuid = (*plugin)->uuid();
+    // A plug-in with the same UUID is replaced and destroyed without teardown.
+    assembling->plugins_.insert_or_assign(uuid, std::move(*plugin));
+  }
+
+  // The shared allocation exists from here on, but the instance is not
+  // published: plug-ins being attached cannot upgrade their references.
+  std::shared_ptr<InstanceContext> context(std::move(assembling));
+  for (auto& [uuid, plugin] : context->plugins_) plugin->attach_to(WeakInstance(context));
+  context->published_.store(true, std::memory_order_release);
+
+  for (auto& [uuid, plugin] : context->plugins_) {
+    if (auto initialized = plugin->initialize(); !initialized) {
+      utils::OvError error = std::move(initialized.error());
+      release(std::move(context));
+      return std::unexpected(std::move(error));
+    }
+  }
+  context->emit_creation_report(create_info.enabled_extensions);
+  return context;
+}
+
+void InstanceContext::emit_creation_report(const std::vector<std::string>& requested) const {
+  const BuildInfo& build = build_info();
+  emit_log(LogLevelEXT::Trace, "Instance created successfully at " + address_text());
+  emit_log(LogLevelEXT::Info,
+           std::format("Application '{}' v{} using engine '{}' v{}", application_name_,
+                       application_version_, engine_name_, engine_version_));
+  emit_log(LogLevelEXT::Info,
+           std::format("Loaded {} extensions: {}", plugins_.size(), utils::list_literal(requested)));
+  emit_log(LogLevelEXT::Info,
+           std::format("ovcore version: v{} (features: {}) -- {} {}", build.package_info.version,
+                       utils::list_literal(build.package_info.enabled_features),
+                       build.target.triple, build.profile));
+  const std::optional<GitInfo>& git = build.version_control;
+  emit_log(LogLevelEXT::Info,
+           std::format("built from commit {}..{} on branch '{}'",
+                       git ? git->commit_short_id : std::string("00000000"),
+                       git && git->dirty ? " (dirty)" : "",
+                       git && git->branch ? *git->branch : std::string("<unnamed>")));
+}
+
+InstanceContext::~InstanceContext() {
+  // Every step runs even when an earlier one failed fatally; the first
+  // failure is kept for `release`.
+  std::exception_ptr failure;
+  auto step = [&failure](auto&& run) noexcept {
+    try {
+      run();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  };
+  step([&] { emit_log(LogLevelEXT::Trace, "Tearing down InstanceContext at " + address_text()); });
+  while (!plugins_.empty()) {
+    // Removed from the map before its teardown, destroyed right after.
+    PluginMap::node_type last = plugins_.extract(std::prev(plugins_.end()));
+    step([&] { last.mapped()->teardown(); });
+  }
+  modules_.clear();
+  if (failure) utils::stash_fatal(std::move(failure));
+}
+
+void InstanceContext::emit_log(LogLevelEXT level, std::string text, std::source_location where) const {
+  LogMessageEXT message;
+  message.level = level;
+  message.timepoint = utils::now_local();
+  message.message = std::move(text);
+  message.module = "ovcore::base";
+  message.file = where.file_name();
+  message.line = where.line();
+  if (const std::string* name = utils::current_thread_name()) message.thread_name = *name;
+  std::shared_lock lock(sink_lock_);
+  sink_(*this, std::move(message));
+}
+
+void InstanceContext::set_log_sink(LogSink sink) {
+  std::unique_lock lock(sink_lock_);
+  sink_ = sink;
+}
+
+std::string InstanceContext::address_text() const {
+  return std::format("{:#x}", reinterpret_cast<std::uintptr_t>(this));
+}
+
+void release(std::shared_ptr<InstanceContext> context) {
+  context.reset();
+  utils::rethrow_stashed_fatal();
+}
+
+}  // namespace ovcore::base

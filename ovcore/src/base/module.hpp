@@ -1,0 +1,57 @@
+#pragma once
+// Per-module state an instance keeps for code in the instruction
+// representation. Ownership is strict containment; maps keyed by UUID order
+// by unsigned bytes.
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "ovcore/src/ext/uuid.hpp"
+#include "ovcore/src/specifications/base.hpp"
+#include "ovinstr/modules.hpp"
+
+namespace ovcore::base::module {
+
+struct ModuleEntry {
+  std::string text;
+  std::vector<ext::Uuid> references;
+  std::uint64_t flags = 0;
+};
+
+struct FunctionContext {
+  struct Region {
+    std::vector<std::uint64_t> items;
+  };
+  std::unordered_set<std::uint32_t> live;
+  std::vector<Region> regions;
+  std::unordered_set<std::uint32_t> visited;
+  std::vector<std::array<std::uint8_t, 16>> slots;
+  std::map<ovinstr::modules::Name, ovinstr::modules::InstructionRef> names;
+};
+
+// Destroying a module destroys, in order, functions, entries,
+// function_contexts and specifications (reverse declaration order would do
+// the opposite, so the destructor is explicit).
+struct ModuleContext {
+  std::array<std::uint8_t, 16> id{};
+  std::map<ext::Uuid, ovinstr::modules::Function> functions;
+  std::map<ext::Uuid, ModuleEntry> entries;
+  std::map<ext::Uuid, FunctionContext> function_contexts;
+  std::map<ext::Uuid, specifications::base::Specification> specifications;
+
+  ModuleContext() = default;
+  ModuleContext(ModuleContext&&) noexcept = default;
+  ModuleContext& operator=(ModuleContext&&) noexcept = default;
+  ~ModuleContext() {
+    functions.clear();
+    entries.clear();
+    function_contexts.clear();
+    specifications.clear();
+  }
+};
+
+}  // namespace ovcore::base::module

@@ -1,0 +1,72 @@
+#pragma once
+// The logger's records: severity, message, callback and settings object.
+
+#include <cstdint>
+#include <format>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "ovcore/src/utils/local_time.hpp"
+#include "ovcore/src/utils/opaque.hpp"
+
+namespace ovcore::ext::ovlog {
+
+enum class LogLevelEXT : std::uint32_t { Trace = 0, Debug = 1, Info = 2, Warn = 3, Error = 4 };
+
+inline constexpr std::uint32_t kLogLevelCount = 5;
+
+// "Trace", "Debug", "Info", "Warn", "Error".
+std::string_view to_string(LogLevelEXT level) noexcept;
+
+// One message; moved from the emitter through the sink to the callback,
+// never copied.
+struct LogMessageEXT {
+  LogLevelEXT level = LogLevelEXT::Trace;
+  utils::LocalDateTime timepoint;
+  std::string message;
+  std::string module;
+  std::optional<std::string> file;
+  std::optional<std::uint32_t> line;
+  std::optional<std::string> thread_name;
+
+  LogMessageEXT() = default;
+  LogMessageEXT(LogMessageEXT&&) noexcept = default;
+  LogMessageEXT& operator=(LogMessageEXT&&) noexcept = default;
+  LogMessageEXT(const LogMessageEXT&) = delete;
+  LogMessageEXT& operator=(const LogMessageEXT&) = delete;
+};
+
+// Receives delivered messages. Owned and move-only; called from any thread,
+// possibly from several at once, so it must not mutate its own state.
+using LogCallbackEXT = std::move_only_function<void(LogMessageEXT) const>;
+
+// The logger's settings object. It always carries a callback: the only way
+// to build one refuses an empty callback.
+class LogCreateInfoEXT final : public utils::opaque::Opaque<LogCreateInfoEXT> {
+ public:
+  // nullptr when `callback` is empty.
+  static std::unique_ptr<LogCreateInfoEXT> create(LogLevelEXT level, LogCallbackEXT callback);
+
+  LogLevelEXT level() const noexcept { return level_; }
+  // Moves the callback out; the settings object is spent afterwards.
+  LogCallbackEXT take_callback() noexcept { return std::move(callback_); }
+
+ private:
+  LogCreateInfoEXT(LogLevelEXT level, LogCallbackEXT callback)
+      : level_(level), callback_(std::move(callback)) {}
+
+  LogLevelEXT level_;
+  LogCallbackEXT callback_;
+};
+
+}  // namespace ovcore::ext::ovlog
+
+template <>
+struct std::formatter<ovcore::ext::ovlog::LogLevelEXT> : std::formatter<std::string_view> {
+  auto format(ovcore::ext::ovlog::LogLevelEXT level, std::format_context& ctx) const {
+    return std::formatter<std::string_view>::format(ovcore::ext::ovlog::to_string(level), ctx);
+  }
+};

@@ -1,0 +1,75 @@
+#include "ovcore/src/ext/ovlog/logger_plugin.hpp"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <format>
+
+#include "ovcore/src/base/instance_context.hpp"
+#include "ovcore/src/ext/registry.hpp"
+
+namespace ovcore::ext::ovlog {
+
+std::expected<std::unique_ptr<DynPluginEXT>, utils::OvError> LogPluginEXT::construct(
+    utils::opaque::OpaqueList& ext) {
+  LogLevelEXT threshold = LogLevelEXT::Trace;
+  LogCallbackEXT callback;
+  if (std::unique_ptr<LogCreateInfoEXT> settings = ext.take_ext<LogCreateInfoEXT>()) {
+    threshold = settings->level();
+    callback = settings->take_callback();
+  }
+  return std::unique_ptr<DynPluginEXT>(new LogPluginEXT(threshold, std::move(callback)));
+}
+
+void LogPluginEXT::attach_to(base::WeakInstance instance) { instance_ = std::move(instance); }
+
+std::expected<void, utils::OvError> LogPluginEXT::initialize() {
+  std::shared_ptr<base::InstanceContext> instance = instance_.upgrade();
+  if (instance == nullptr) {
+    // Instance creation attaches every plug-in before initialising it.
+    return std::unexpected(utils::OvError::unknown("logger initialised before it was attached"));
+  }
+  instance->set_log_sink(&LogPluginEXT::log_message);
+  return {};
+}
+
+void LogPluginEXT::log_message(const base::InstanceContext& instance, LogMessageEXT message) {
+  const auto found = instance.plugins().find(kUuid);
+  if (found == instance.plugins().end()) return;
+  const auto* self = utils::opaque::downcast_view<LogPluginEXT>(found->second.get());
+  if (self == nullptr || message.level < self->threshold_) return;
+  if (self->callback_) {
+    self->callback_(std::move(message));
+    return;
+  }
+  // Standard output may be closed or full; the logger has no one to tell.
+  (void)write_all(STDOUT_FILENO, format_log_line(message));
+}
+
+std::string format_log_line(const LogMessageEXT& message) {
+  return std::format("[{}] {} - {}\n", message.level, utils::format_timepoint(message.timepoint),
+                     message.message);
+}
+
+bool write_all(int fd, std::string_view data) noexcept {
+  while (!data.empty()) {
+    const ssize_t written = ::write(fd, data.data(), data.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+namespace {
+constexpr PluginRegistry kLoggerEntry = registry_entry_for<LogPluginEXT>(&LogPluginEXT::construct);
+PluginList::Node logger_node{&kLoggerEntry};
+
+[[gnu::constructor(OVCORE_PLUGIN_REGISTRATION_PRIORITY)]] void register_logger_plugin() {
+  plugin_registry().push_front(logger_node);
+}
+}  // namespace
+
+}  // namespace ovcore::ext::ovlog

@@ -1,0 +1,60 @@
+#pragma once
+// The logger extension. Once initialised it is its instance's log sink:
+// messages below the threshold are dropped, the rest go to the callback, or
+// to standard output as one line when there is no callback.
+
+#include <expected>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "ovcore/src/base/weak_instance.hpp"
+#include "ovcore/src/ext/ovlog/log_records.hpp"
+#include "ovcore/src/ext/plugin.hpp"
+#include "ovcore/src/utils/opaque.hpp"
+
+namespace ovcore::base {
+class InstanceContext;
+}
+
+namespace ovcore::ext::ovlog {
+
+class LogPluginEXT final : public Plugin<LogPluginEXT> {
+ public:
+  static constexpr Uuid kUuid = Uuid::literal("20189b61-7279-46fa-9ba2-5f0360bf5b51");
+  static constexpr std::string_view kName = "__EXT_orvantis_logger";
+  static constexpr std::string_view kDescription = "Orvantis Logger Extension";
+
+  // The registry's constructor: takes the first LogCreateInfoEXT out of
+  // `ext`; without one the threshold is Trace and lines go to standard output.
+  static std::expected<std::unique_ptr<DynPluginEXT>, utils::OvError> construct(
+      utils::opaque::OpaqueList& ext);
+
+  void attach_to(base::WeakInstance instance) override;
+  std::expected<void, utils::OvError> initialize() override;
+  void teardown() override {}
+
+  // The sink this plug-in installs. Finds the logger in the instance's
+  // plug-ins, filters, then calls the callback or prints.
+  static void log_message(const base::InstanceContext& instance, LogMessageEXT message);
+
+  LogLevelEXT threshold() const noexcept { return threshold_; }
+  bool has_callback() const noexcept { return static_cast<bool>(callback_); }
+
+ private:
+  LogPluginEXT(LogLevelEXT threshold, LogCallbackEXT callback)
+      : threshold_(threshold), callback_(std::move(callback)) {}
+
+  LogLevelEXT threshold_;
+  LogCallbackEXT callback_;  // empty: print to standard output
+  base::WeakInstance instance_;
+};
+
+// "[" + level + "] " + timepoint + " - " + text + "\n".
+std::string format_log_line(const LogMessageEXT& message);
+
+// Writes all of `data` to `fd` (retrying partial writes and interrupted
+// calls); returns false when the descriptor refuses it.
+bool write_all(int fd, std::string_view data) noexcept;
+
+}  // namespace ovcore::ext::ovlog

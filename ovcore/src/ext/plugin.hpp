@@ -1,0 +1,48 @@
+#pragma once
+// The plug-in interfaces. `PluginEXT` is the lifecycle an instance drives;
+// `DynPluginEXT` is how an instance holds a plug-in (type identity plus its
+// UUID, name and description). A plug-in type states those three as constants
+// and derives from `Plugin<Self>`, which provides `DynPluginEXT` from them.
+
+#include <expected>
+#include <string_view>
+
+#include "ovcore/src/base/weak_instance.hpp"
+#include "ovcore/src/ext/uuid.hpp"
+#include "ovcore/src/utils/downcast.hpp"
+#include "ovcore/src/utils/error.hpp"
+
+namespace ovcore::ext {
+
+class PluginEXT {
+ public:
+  virtual ~PluginEXT() = default;
+  // Called once while the instance is being built: keep the reference; it
+  // cannot be upgraded yet.
+  virtual void attach_to(base::WeakInstance instance) = 0;
+  // Called once the instance is complete; may upgrade the reference.
+  virtual std::expected<void, utils::OvError> initialize() = 0;
+  // Called right before destruction, also for a plug-in that was never
+  // attached or initialised.
+  virtual void teardown() = 0;
+};
+
+class DynPluginEXT : public utils::opaque::Downcastable, public PluginEXT {
+ public:
+  virtual Uuid uuid() const noexcept = 0;
+  virtual std::string_view name() const noexcept = 0;
+  virtual std::string_view description() const noexcept = 0;
+};
+
+// `class MyPlugin final : public Plugin<MyPlugin>` with
+// `static constexpr Uuid kUuid`, `static constexpr std::string_view kName`
+// and `kDescription`.
+template <class Self>
+class Plugin : public utils::opaque::WithTypeId<Self, DynPluginEXT> {
+ public:
+  Uuid uuid() const noexcept final { return Self::kUuid; }
+  std::string_view name() const noexcept final { return Self::kName; }
+  std::string_view description() const noexcept final { return Self::kDescription; }
+};
+
+}  // namespace ovcore::ext

@@ -1,0 +1,44 @@
+#pragma once
+// The process-wide extension registry: static entries linked in at load time
+// (before any Python code runs), looked up by exact name, newest first.
+
+#include <expected>
+#include <memory>
+#include <string_view>
+
+#include "ovcore/src/ext/plugin.hpp"
+#include "ovcore/src/utils/opaque.hpp"
+#include "ovcore/src/utils/static_list.hpp"
+
+namespace ovcore::ext {
+
+using PluginConstructor =
+    std::expected<std::unique_ptr<DynPluginEXT>, utils::OvError> (*)(utils::opaque::OpaqueList&);
+
+struct PluginRegistry {
+  std::string_view name;
+  std::string_view description;
+  PluginConstructor constructor;
+  Uuid uuid;
+};
+
+using PluginList = utils::StaticList<PluginRegistry>;
+
+PluginList& plugin_registry() noexcept;
+
+// The first entry, newest first, whose name equals `name` byte for byte.
+const PluginRegistry* find_plugin(std::string_view name) noexcept;
+
+// The registry entry of a plug-in type, from its constants.
+template <class P>
+constexpr PluginRegistry registry_entry_for(PluginConstructor constructor) {
+  return PluginRegistry{P::kName, P::kDescription, constructor, P::kUuid};
+}
+
+// Load-time registration order, for [[gnu::constructor(priority)]]: the
+// dynamic loader runs lower priorities first, so loaders (Python settings
+// converters) are registered before plug-ins.
+#define OVCORE_LOADER_REGISTRATION_PRIORITY 201
+#define OVCORE_PLUGIN_REGISTRATION_PRIORITY 202
+
+}  // namespace ovcore::ext

@@ -1,0 +1,27 @@
+#pragma once
+// Specification records of a module: a specialised function with the data
+// that describes it and acceleration structures built on first use.
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "ovcore/src/utils/lazy.hpp"
+#include "ovinstr/modules.hpp"
+
+namespace ovcore::specifications::base {
+
+struct SpecificationAccelerationStructures {
+  std::vector<std::uint64_t> first;
+  std::vector<std::uint64_t> second;
+  std::map<std::uint64_t, std::uint64_t> index;
+};
+
+struct Specification {
+  ovinstr::modules::Function function;
+  std::vector<std::uint64_t> constants;
+  std::vector<std::uint64_t> bindings;
+  utils::lazy::LazyContainer<SpecificationAccelerationStructures> acceleration;
+};
+
+}  // namespace ovcore::specifications::base

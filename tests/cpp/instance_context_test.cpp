@@ -1,0 +1,330 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ovcore/src/base/instance_context.hpp"
+#include "ovcore/src/ext/ovlog/logger_plugin.hpp"
+#include "ovcore/src/ext/registry.hpp"
+#include "ovcore/src/utils/fatal.hpp"
+#include "ovcore/src/utils/named_thread.hpp"
+#include "tests/cpp/test_support.hpp"
+
+namespace {
+
+using ovcore::base::InstanceContext;
+using ovcore::base::release;
+using ovcore::ext::Uuid;
+using ovcore::ext::ovlog::LogLevelEXT;
+using ovcore::ext::ovlog::LogMessageEXT;
+using ovcore::utils::FatalError;
+using ovcore::utils::OvError;
+using ovtest::make_info;
+using ovtest::Recorder;
+
+// Lifecycle events of the test plug-ins, in the order they happened.
+std::mutex events_mutex;
+std::vector<std::string> events;
+int next_serial = 0;
+
+void record(std::string event) {
+  std::lock_guard lock(events_mutex);
+  events.push_back(std::move(event));
+}
+
+std::vector<std::string> take_events() {
+  std::lock_guard lock(events_mutex);
+  return std::exchange(events, {});
+}
+
+// A plug-in that records what is done to it. `Behaviour` picks its identity
+// and whether `initialize` fails.
+template <class Behaviour>
+class Recording final : public ovcore::ext::Plugin<Recording<Behaviour>> {
+ public:
+  static constexpr Uuid kUuid = Behaviour::kUuid;
+  static constexpr std::string_view kName = Behaviour::kName;
+  static constexpr std::string_view kDescription = "test plug-in";
+
+  Recording() : tag_(std::string(Behaviour::kTag) + std::to_string(++next_serial)) { record(tag_ + ".construct"); }
+  ~Recording() override { record(tag_ + ".destroy"); }
+
+  static std::expected<std::unique_ptr<ovcore::ext::DynPluginEXT>, OvError> construct(
+      ovcore::utils::opaque::OpaqueList&) {
+    if constexpr (Behaviour::kFailConstruct) {
+      return std::unexpected(OvError::unknown("construct failed"));
+    } else {
+      return std::make_unique<Recording>();
+    }
+  }
+  void attach_to(ovcore::base::WeakInstance instance) override {
+    record(tag_ + ".attach" + (instance.upgrade() ? "+upgraded" : ""));
+    instance_ = std::move(instance);
+  }
+  std::expected<void, OvError> initialize() override {
+    record(tag_ + ".initialize" + (instance_.upgrade() ? "+upgraded" : ""));
+    if constexpr (Behaviour::kFailInitialize) return std::unexpected(OvError::unknown("initialize failed"));
+    return {};
+  }
+  void teardown() override { record(tag_ + ".teardown" + (instance_.upgrade() ? "+upgraded" : "")); }
+
+ private:
+  std::string tag_;
+  ovcore::base::WeakInstance instance_;
+};
+
+struct A {
+  static constexpr Uuid kUuid = Uuid::literal("00000000-0000-0000-0000-000000000001");
+  static constexpr std::string_view kName = "__EXT_test_a";
+  static constexpr const char* kTag = "A";
+  static constexpr bool kFailConstruct = false, kFailInitialize = false;
+};
+struct B {
+  static constexpr Uuid kUuid = Uuid::literal("00000000-0000-0000-0000-000000000002");
+  static constexpr std::string_view kName = "__EXT_test_b";
+  static constexpr const char* kTag = "B";
+  static constexpr bool kFailConstruct = false, kFailInitialize = false;
+};
+// Above the logger's UUID, so the logger is initialised before it.
+struct FailInit {
+  static constexpr Uuid kUuid = Uuid::literal("f0000000-0000-0000-0000-000000000001");
+  static constexpr std::string_view kName = "__EXT_test_fail_init";
+  static constexpr const char* kTag = "F";
+  static constexpr bool kFailConstruct = false, kFailInitialize = true;
+};
+struct Z {
+  static constexpr Uuid kUuid = Uuid::literal("f0000000-0000-0000-0000-000000000002");
+  static constexpr std::string_view kName = "__EXT_test_z";
+  static constexpr const char* kTag = "Z";
+  static constexpr bool kFailConstruct = false, kFailInitialize = false;
+};
+struct FailConstruct {
+  static constexpr Uuid kUuid = Uuid::literal("00000000-0000-0000-0000-0000000000ff");
+  static constexpr std::string_view kName = "__EXT_test_fail_construct";
+  static constexpr const char* kTag = "C";
+  static constexpr bool kFailConstruct = true, kFailInitialize = false;
+};
+
+template <class Behaviour>
+struct Registration {
+  static constexpr ovcore::ext::PluginRegistry entry =
+      ovcore::ext::registry_entry_for<Recording<Behaviour>>(&Recording<Behaviour>::construct);
+  static inline ovcore::ext::PluginList::Node node{&entry};
+  Registration() { ovcore::ext::plugin_registry().push_front(node); }
+};
+const Registration<A> register_a;
+const Registration<B> register_b;
+const Registration<FailInit> register_fail_init;
+const Registration<Z> register_z;
+const Registration<FailConstruct> register_fail_construct;
+
+constexpr const char* kLogger = "__EXT_orvantis_logger";
+
+class InstanceContextTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    take_events();
+    next_serial = 0;
+  }
+};
+
+TEST_F(InstanceContextTest, AttachAndInitializeAscendTeardownDescends) {
+  auto created = InstanceContext::create(make_info({"__EXT_test_b", "__EXT_test_a"}));
+  ASSERT_TRUE(created.has_value());
+  EXPECT_EQ(take_events(), (std::vector<std::string>{
+                               "B1.construct", "A2.construct", "A2.attach", "B1.attach",
+                               "A2.initialize+upgraded", "B1.initialize+upgraded"}));
+  release(std::move(*created));
+  EXPECT_EQ(take_events(), (std::vector<std::string>{"B1.teardown", "B1.destroy", "A2.teardown", "A2.destroy"}));
+}
+
+TEST_F(InstanceContextTest, ADuplicateReplacesTheEarlierPluginWithoutAnyCall) {
+  auto recorder = std::make_shared<Recorder>();
+  auto created = InstanceContext::create(make_info(
+      {"__EXT_test_a", kLogger, "__EXT_test_a"},
+      ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, ovtest::recording_callback(recorder)))));
+  ASSERT_TRUE(created.has_value());
+  EXPECT_EQ(take_events(), (std::vector<std::string>{"A1.construct", "A2.construct", "A1.destroy",
+                                                     "A2.attach", "A2.initialize+upgraded"}));
+  EXPECT_EQ(recorder->texts().at(2),
+            "Loaded 2 extensions: [\"__EXT_test_a\", \"__EXT_orvantis_logger\", \"__EXT_test_a\"]");
+  release(std::move(*created));
+}
+
+TEST_F(InstanceContextTest, AMissingNameTearsDownWhatWasBuiltAndLogsNothing) {
+  auto recorder = std::make_shared<Recorder>();
+  auto created = InstanceContext::create(make_info(
+      {kLogger, "__EXT_test_a", "__EXT_Test_b", "__EXT_test_b"},
+      ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, ovtest::recording_callback(recorder)))));
+  ASSERT_FALSE(created.has_value());
+  EXPECT_EQ(created.error().to_string(), "Plugin with name '__EXT_Test_b' not found");
+  EXPECT_EQ(take_events(), (std::vector<std::string>{"A1.construct", "A1.teardown", "A1.destroy"}));
+  EXPECT_EQ(recorder->size(), 0U);
+}
+
+TEST_F(InstanceContextTest, AConstructorErrorIsPassedOnUnchanged) {
+  auto created = InstanceContext::create(make_info({"__EXT_test_a", "__EXT_test_fail_construct"}));
+  ASSERT_FALSE(created.has_value());
+  EXPECT_EQ(created.error().to_string(), "An unknown error occurred: construct failed");
+  EXPECT_EQ(take_events(), (std::vector<std::string>{"A1.construct", "A1.teardown", "A1.destroy"}));
+}
+
+TEST_F(InstanceContextTest, AnInitializeFailureTearsEverythingDownThroughTheInstalledSink) {
+  auto recorder = std::make_shared<Recorder>();
+  auto created = InstanceContext::create(make_info(
+      {"__EXT_test_z", "__EXT_test_fail_init", kLogger, "__EXT_test_a"},
+      ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, ovtest::recording_callback(recorder)))));
+  ASSERT_FALSE(created.has_value());
+  EXPECT_EQ(created.error().to_string(), "An unknown error occurred: initialize failed");
+  EXPECT_EQ(take_events(), (std::vector<std::string>{
+                               "Z1.construct", "F2.construct", "A3.construct",
+                               "A3.attach", "F2.attach", "Z1.attach",
+                               "A3.initialize+upgraded", "F2.initialize+upgraded",
+                               "Z1.teardown", "Z1.destroy", "F2.teardown", "F2.destroy",
+                               "A3.teardown", "A3.destroy"}));
+  // The logger was initialised first, so only the teardown message reached it.
+  const auto texts = recorder->texts();
+  ASSERT_EQ(texts.size(), 1U);
+  EXPECT_TRUE(texts[0].starts_with("Tearing down InstanceContext at 0x"));
+}
+
+TEST_F(InstanceContextTest, TheCreationReportAndTeardownMessage) {
+  auto recorder = std::make_shared<Recorder>();
+  auto created = InstanceContext::create(make_info(
+      {kLogger}, ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, ovtest::recording_callback(recorder)))));
+  ASSERT_TRUE(created.has_value());
+  const std::string address = (*created)->address_text();
+  EXPECT_TRUE(std::regex_match(address, std::regex("0x[1-9a-f][0-9a-f]*")));
+  release(std::move(*created));
+
+  std::lock_guard lock(recorder->mutex);
+  const auto& m = recorder->messages;
+  ASSERT_EQ(m.size(), 6U);
+  EXPECT_EQ(m[0].message, "Instance created successfully at " + address);
+  EXPECT_EQ(m[1].message, "Application 'demo' v1.0.12 using engine 'engine' v2.3.4");
+  EXPECT_EQ(m[2].message, "Loaded 1 extensions: [\"__EXT_orvantis_logger\"]");
+  EXPECT_TRUE(std::regex_match(m[3].message,
+                               std::regex(R"(ovcore version: v\d+\.\d+\.\d+ \(features: \["default", "ext_all", "ext_ovlog"\]\) -- \S+ \S+)")))
+      << m[3].message;
+  EXPECT_TRUE(std::regex_match(
+      m[4].message, std::regex(R"(built from commit [0-9a-f]+\.\.( \(dirty\))? on branch '.+')")))
+      << m[4].message;
+  EXPECT_EQ(m[5].message, "Tearing down InstanceContext at " + address);
+  const std::vector<LogLevelEXT> levels{LogLevelEXT::Trace, LogLevelEXT::Info, LogLevelEXT::Info,
+                                        LogLevelEXT::Info, LogLevelEXT::Info, LogLevelEXT::Trace};
+  for (std::size_t i = 0; i < m.size(); ++i) {
+    EXPECT_EQ(m[i].level, levels[i]);
+    EXPECT_EQ(m[i].module, "ovcore::base");
+    EXPECT_EQ(m[i].file, "ovcore/src/base/instance_context.cpp");
+    EXPECT_GT(m[i].line.value_or(0), 0U);
+    EXPECT_FALSE(m[i].thread_name.has_value());
+  }
+}
+
+TEST_F(InstanceContextTest, NoExtensionsMeansNoPluginsAndNoDelivery) {
+  auto created = InstanceContext::create(make_info({}));
+  ASSERT_TRUE(created.has_value());
+  EXPECT_TRUE((*created)->plugins().empty());
+  release(std::move(*created));
+  EXPECT_TRUE(take_events().empty());
+}
+
+TEST_F(InstanceContextTest, UntakenSettingsAreDestroyedWhenCreationEnds) {
+  auto sentinel = std::make_shared<int>(0);
+  auto callback = [sentinel](LogMessageEXT) {};
+  {
+    auto created = InstanceContext::create(make_info(
+        {"__EXT_test_a"}, ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, callback))));
+    ASSERT_TRUE(created.has_value());
+    EXPECT_EQ(sentinel.use_count(), 2);  // the local lambda and nothing else
+    release(std::move(*created));
+  }
+  auto failed = InstanceContext::create(make_info(
+      {"missing"}, ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, callback))));
+  EXPECT_FALSE(failed.has_value());
+  EXPECT_EQ(sentinel.use_count(), 2);
+}
+
+// A callback that fails fatally on the chosen deliveries.
+struct Failing {
+  std::shared_ptr<std::atomic<int>> calls = std::make_shared<std::atomic<int>>(0);
+  std::vector<int> fail_on;  // 1-based delivery numbers
+  ovcore::ext::ovlog::LogCallbackEXT callback() const {
+    return [calls = calls, fail_on = fail_on](LogMessageEXT message) {
+      const int n = ++*calls;
+      for (int f : fail_on) {
+        if (f == n) throw FatalError("callback failed on: " + message.message);
+      }
+    };
+  }
+};
+
+TEST_F(InstanceContextTest, AFatalCallbackDuringCreationStillTearsEverythingDown) {
+  Failing failing{.fail_on = {2, 3}};  // message 2, then the teardown message again
+  try {
+    auto created = InstanceContext::create(make_info(
+        {"__EXT_test_a", kLogger, "__EXT_test_b"},
+        ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, failing.callback()))));
+    FAIL() << "creation succeeded";
+  } catch (const FatalError& e) {
+    EXPECT_TRUE(std::string(e.what()).starts_with("callback failed on: Application 'demo'")) << e.what();
+  }
+  EXPECT_EQ(*failing.calls, 3);  // two report messages, then the teardown message
+  const auto ev = take_events();
+  EXPECT_EQ(std::vector<std::string>(ev.end() - 4, ev.end()),
+            (std::vector<std::string>{"B2.teardown", "B2.destroy", "A1.teardown", "A1.destroy"}));
+  // The stashed second failure did not survive either.
+  EXPECT_NO_THROW(ovcore::utils::rethrow_stashed_fatal());
+
+  // Nothing stayed locked: a new instance works and logs.
+  auto recorder = std::make_shared<Recorder>();
+  auto again = InstanceContext::create(make_info(
+      {kLogger}, ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, ovtest::recording_callback(recorder)))));
+  ASSERT_TRUE(again.has_value());
+  EXPECT_EQ(recorder->size(), 5U);
+  release(std::move(*again));
+}
+
+TEST_F(InstanceContextTest, AFatalCallbackDuringTeardownCompletesTheTeardownThenSurfaces) {
+  Failing failing{.fail_on = {6}};
+  auto created = InstanceContext::create(make_info(
+      {"__EXT_test_a", kLogger},
+      ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, failing.callback()))));
+  ASSERT_TRUE(created.has_value());
+  take_events();
+  EXPECT_THROW(release(std::move(*created)), FatalError);
+  EXPECT_EQ(take_events(), (std::vector<std::string>{"A1.teardown", "A1.destroy"}));
+  EXPECT_NO_THROW(ovcore::utils::rethrow_stashed_fatal());
+}
+
+TEST_F(InstanceContextTest, ManyThreadsLogThroughOneInstance) {
+  constexpr int kThreads = 8;
+  constexpr int kMessages = 2000;
+  auto count = std::make_shared<std::atomic<int>>(0);
+  auto named = std::make_shared<std::atomic<int>>(0);
+  auto created = InstanceContext::create(make_info(
+      {kLogger}, ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Debug, [count, named](LogMessageEXT m) {
+        ++*count;
+        if (m.thread_name && m.thread_name->starts_with("logger-")) ++*named;
+      }))));
+  ASSERT_TRUE(created.has_value());
+  const InstanceContext& context = **created;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.push_back(ovcore::utils::spawn_named_thread("logger-" + std::to_string(t), [&context] {
+      for (int i = 0; i < kMessages; ++i) {
+        context.emit_log(i % 2 ? LogLevelEXT::Info : LogLevelEXT::Trace, "message");
+      }
+    }));
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(*named, kThreads * kMessages / 2);
+  release(std::move(*created));
+  EXPECT_EQ(*count, 4 + kThreads * kMessages / 2);  // Info report messages and the Info half
+}
+
+}  // namespace

@@ -1,0 +1,36 @@
+#include "tests/cpp/test_support.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace ovtest {
+
+StdoutCapture::StdoutCapture() {
+  int fds[2];
+  if (pipe(fds) != 0) std::abort();
+  fflush(stdout);
+  saved_ = dup(STDOUT_FILENO);
+  dup2(fds[1], STDOUT_FILENO);
+  close(fds[1]);
+  read_end_ = fds[0];
+}
+
+std::string StdoutCapture::finish() {
+  if (finished_) return {};
+  finished_ = true;
+  fflush(stdout);
+  dup2(saved_, STDOUT_FILENO);
+  close(saved_);
+  std::string out;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(read_end_, buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<std::size_t>(n));
+  close(read_end_);
+  return out;
+}
+
+StdoutCapture::~StdoutCapture() { finish(); }
+
+}  // namespace ovtest
