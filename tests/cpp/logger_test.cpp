@@ -9,6 +9,7 @@
 
 #include "ovcore/src/base/instance_context.hpp"
 #include "ovcore/src/ext/ovlog/logger_plugin.hpp"
+#include "ovcore/src/utils/write_all.hpp"
 #include "tests/cpp/test_support.hpp"
 
 namespace {
@@ -115,12 +116,12 @@ TEST(Logger, WriteAllDeliversLargeWritesWholeAndReportsFailure) {
     ssize_t n;
     while ((n = read(fds[0], buffer, sizeof buffer)) > 0) received.append(buffer, static_cast<std::size_t>(n));
   });
-  EXPECT_TRUE(ovcore::ext::ovlog::write_all(fds[1], big));
+  EXPECT_TRUE(ovcore::utils::write_all(fds[1], big));
   close(fds[1]);
   reader.join();
   close(fds[0]);
   EXPECT_EQ(received.size(), big.size());
-  EXPECT_FALSE(ovcore::ext::ovlog::write_all(-1, "x"));
+  EXPECT_FALSE(ovcore::utils::write_all(-1, "x"));
 }
 
 TEST(Logger, LineFormatLeavesOutModuleFileLineAndThread) {

@@ -2,11 +2,11 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <format>
 
 #include "ovcore/src/base/instance_context.hpp"
 #include "ovcore/src/ext/registry.hpp"
+#include "ovcore/src/utils/write_all.hpp"
 
 namespace ovcore::ext::ovlog {
 
@@ -43,24 +43,12 @@ void LogPluginEXT::log_message(const base::InstanceContext& instance, LogMessage
     return;
   }
   // Standard output may be closed or full; the logger has no one to tell.
-  (void)write_all(STDOUT_FILENO, format_log_line(message));
+  (void)utils::write_all(STDOUT_FILENO, format_log_line(message));
 }
 
 std::string format_log_line(const LogMessageEXT& message) {
   return std::format("[{}] {} - {}\n", message.level, utils::format_timepoint(message.timepoint),
                      message.message);
-}
-
-bool write_all(int fd, std::string_view data) noexcept {
-  while (!data.empty()) {
-    const ssize_t written = ::write(fd, data.data(), data.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
 }
 
 namespace {

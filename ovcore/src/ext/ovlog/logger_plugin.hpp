@@ -53,8 +53,4 @@ class LogPluginEXT final : public Plugin<LogPluginEXT> {
 // "[" + level + "] " + timepoint + " - " + text + "\n".
 std::string format_log_line(const LogMessageEXT& message);
 
-// Writes all of `data` to `fd` (retrying partial writes and interrupted
-// calls); returns false when the descriptor refuses it.
-bool write_all(int fd, std::string_view data) noexcept;
-
 }  // namespace ovcore::ext::ovlog

@@ -1,0 +1,156 @@
+#include "ovcore/src/ext/ovlog/log_records_py.hpp"
+
+#include <datetime.h>
+
+#include <atomic>
+#include <format>
+
+#include "ovcore/src/ext/registry.hpp"
+#include "ovcore/src/python/attach.hpp"
+#include "ovcore/src/python/conversions.hpp"
+#include "ovcore/src/utils/fatal.hpp"
+#include "ovcore/src/utils/opaque_py.hpp"
+
+namespace ovcore::ext::ovlog {
+
+using python::BorrowedRef;
+using python::OwnedRef;
+using python::PyError;
+using python::PyResult;
+
+namespace {
+
+// Calls a Python callable with each message as a dict, from whatever thread
+// logs. A failure of the conversion or of the call is fatal.
+class PyLogCallback {
+ public:
+  explicit PyLogCallback(OwnedRef callable) : callable_(std::move(callable)) {}
+  PyLogCallback(PyLogCallback&&) noexcept = default;
+  // The callable is released through OwnedRef: at once when this thread is
+  // attached through the module, otherwise at the next entry.
+  ~PyLogCallback() = default;
+
+  void operator()(LogMessageEXT message) const {
+    python::AttachGuard attached;
+    std::optional<PyError> failure;
+    PyResult<OwnedRef> record = log_message_into_pyobject(std::move(message));
+    if (record) {
+      PyObject* args[] = {nullptr, record->get()};
+      OwnedRef result = OwnedRef::steal(
+          PyObject_Vectorcall(callable_.get(), args + 1, 1 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
+      if (!result) failure.emplace(PyError::fetch());
+    } else {
+      failure.emplace(std::move(record.error()));
+    }
+    if (!failure) return;
+    std::string text = "unexpected error from the Python log callback: " + failure->debug_text();
+    failure.reset();
+    record = OwnedRef();
+    attached.detach();
+    throw utils::FatalError(std::move(text));
+  }
+
+ private:
+  OwnedRef callable_;
+};
+
+std::atomic<PyDateTime_CAPI*> datetime_api{nullptr};
+
+PyResult<PyDateTime_CAPI*> datetime_capi() {
+  if (PyDateTime_CAPI* api = datetime_api.load(std::memory_order_acquire)) return api;
+  auto* api = static_cast<PyDateTime_CAPI*>(PyCapsule_Import(PyDateTime_CAPSULE_NAME, 0));
+  if (api == nullptr) return python::fetched_error();
+  datetime_api.store(api, std::memory_order_release);  // the capsule lives as long as the module
+  return api;
+}
+
+PyResult<OwnedRef> timepoint_into_pyobject(const utils::LocalDateTime& t) {
+  PyResult<PyDateTime_CAPI*> api = datetime_capi();
+  if (!api) return std::unexpected(std::move(api.error()));
+  const bool leap = t.nanosecond >= 1'000'000'000U;
+  const std::uint32_t nanos = leap ? t.nanosecond - 1'000'000'000U : t.nanosecond;
+  OwnedRef value = OwnedRef::steal((*api)->DateTime_FromDateAndTime(
+      t.year, t.month, t.day, t.hour, t.minute, t.second, static_cast<int>(nanos / 1000), Py_None,
+      (*api)->DateTimeType));
+  if (!value) return python::fetched_error();
+  if (leap && PyErr_WarnEx(PyExc_UserWarning, "ignored leap-second, `datetime` does not support leap-seconds", 1) < 0) {
+    return python::fetched_error();
+  }
+  return value;
+}
+
+PyResult<OwnedRef> optional_text(const std::optional<std::string>& text) {
+  if (!text) return OwnedRef::new_ref(Py_None);
+  return python::to_py_str(*text);
+}
+
+PyResult<std::unique_ptr<utils::opaque::OpaqueObject>> load_settings(BorrowedRef obj) {
+  auto settings = extract_log_create_info(obj);
+  if (!settings) return std::unexpected(std::move(settings.error()));
+  return std::unique_ptr<utils::opaque::OpaqueObject>(std::move(*settings));
+}
+
+constexpr utils::opaque::PyOpaqueObjectLoadersRegistry kLoaderEntry{"ovpi.api.ext.ovlog.LogCreateInfoEXT",
+                                                                     &load_settings};
+utils::opaque::LoaderList::Node loader_node{&kLoaderEntry};
+
+[[gnu::constructor(OVCORE_LOADER_REGISTRATION_PRIORITY)]] void register_logger_loader() {
+  utils::opaque::loader_registry().push_front(loader_node);
+}
+
+}  // namespace
+
+PyResult<LogLevelEXT> extract_log_level(BorrowedRef obj) {
+  PyResult<std::uint64_t> value = python::extract_u64(obj);
+  if (!value) return std::unexpected(std::move(value.error()));
+  if (*value > 0xFFFF'FFFFULL) {
+    return std::unexpected(PyError::lazy(PyExc_OverflowError, "out of range integral type conversion attempted"));
+  }
+  if (*value >= kLogLevelCount) {
+    return std::unexpected(PyError::lazy(PyExc_ValueError, std::format("Invalid LogLevelEXT value: {}", *value)));
+  }
+  return static_cast<LogLevelEXT>(*value);
+}
+
+PyResult<LogCallbackEXT> extract_log_callback(BorrowedRef obj) {
+  if (!PyCallable_Check(obj.get())) return python::type_error("Expected a callable object for LogCallbackEXT");
+  return LogCallbackEXT(PyLogCallback(OwnedRef::new_ref(obj)));
+}
+
+PyResult<std::unique_ptr<LogCreateInfoEXT>> extract_log_create_info(BorrowedRef obj) {
+  constexpr const char* kRecord = "LogCreateInfoEXT";
+  auto level = python::extract_field(obj, python::Attr::level, kRecord, "level", extract_log_level);
+  if (!level) return std::unexpected(std::move(level.error()));
+  auto callback = python::extract_field(obj, python::Attr::callback, kRecord, "callback", extract_log_callback);
+  if (!callback) return std::unexpected(std::move(callback.error()));
+  return LogCreateInfoEXT::create(*level, std::move(*callback));
+}
+
+PyResult<OwnedRef> log_message_into_pyobject(LogMessageEXT message) {
+  OwnedRef dict = OwnedRef::steal(PyDict_New());
+  if (!dict) return python::fetched_error();
+  auto put = [&dict](const char* key, PyResult<OwnedRef> value) -> std::optional<PyError> {
+    if (!value) return std::move(value.error());
+    OwnedRef key_object = OwnedRef::steal(PyUnicode_FromString(key));
+    if (!key_object || PyDict_SetItem(dict.get(), key_object.get(), value->get()) < 0) return PyError::fetch();
+    return std::nullopt;
+  };
+  auto steal_or_fetch = [](PyObject* object) -> PyResult<OwnedRef> {
+    if (object == nullptr) return python::fetched_error();
+    return OwnedRef::steal(object);
+  };
+  std::optional<PyError> failure;
+  if (!(failure = put("level", steal_or_fetch(PyLong_FromUnsignedLong(static_cast<std::uint32_t>(message.level))))) &&
+      !(failure = put("timepoint", timepoint_into_pyobject(message.timepoint))) &&
+      !(failure = put("message", python::to_py_str(message.message))) &&
+      !(failure = put("module", python::to_py_str(message.module))) &&
+      !(failure = put("file", optional_text(message.file))) &&
+      !(failure = put("line", message.line ? steal_or_fetch(PyLong_FromUnsignedLong(*message.line))
+                                           : PyResult<OwnedRef>(OwnedRef::new_ref(Py_None)))) &&
+      !(failure = put("thread_name", optional_text(message.thread_name)))) {
+    return dict;
+  }
+  return std::unexpected(std::move(*failure));
+}
+
+}  // namespace ovcore::ext::ovlog

@@ -1,0 +1,92 @@
+#include "ovcore/src/python/attach.hpp"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <vector>
+
+#include "ovcore/src/utils/fatal.hpp"
+
+namespace ovcore::python {
+namespace {
+
+thread_local int nesting = 0;
+
+std::mutex deferred_mutex;
+std::vector<PyObject*> deferred;  // guarded by deferred_mutex
+std::atomic<bool> deferred_pending{false};
+
+}  // namespace
+
+int nesting_count() noexcept { return nesting; }
+
+void release_reference(PyObject* object) noexcept {
+  if (nesting > 0) {
+    Py_DECREF(object);
+    return;
+  }
+  std::lock_guard lock(deferred_mutex);
+  deferred.push_back(object);
+  deferred_pending.store(true, std::memory_order_release);
+}
+
+void drain_deferred_releases() noexcept {
+  if (!deferred_pending.load(std::memory_order_acquire)) return;
+  std::vector<PyObject*> batch;
+  {
+    std::lock_guard lock(deferred_mutex);
+    batch.swap(deferred);
+    deferred_pending.store(false, std::memory_order_relaxed);
+  }
+  // Outside the mutex: a release may run arbitrary Python code, which may
+  // drop references of its own.
+  for (PyObject* object : batch) Py_DECREF(object);
+}
+
+std::size_t deferred_release_count() noexcept {
+  std::lock_guard lock(deferred_mutex);
+  return deferred.size();
+}
+
+BoundaryScope::BoundaryScope() noexcept {
+  if (nesting < 0) {
+    std::fputs("uncaught panic at ffi boundary\n", stderr);
+    std::abort();
+  }
+  ++nesting;
+  drain_deferred_releases();
+}
+
+BoundaryScope::~BoundaryScope() { --nesting; }
+
+AttachGuard::AttachGuard() {
+  if (nesting > 0) {
+    ++nesting;
+  } else {
+    if (nesting < 0) throw utils::FatalError("cannot attach to the interpreter on this thread now");
+    if (Py_IsFinalizing()) {
+      throw utils::FatalError("cannot call into Python: the interpreter is finalizing");
+    }
+    state_ = PyGILState_Ensure();
+    ensured_ = true;
+    nesting = 1;
+  }
+  attached_ = true;
+  drain_deferred_releases();
+}
+
+void AttachGuard::detach() noexcept {
+  if (!attached_) return;
+  attached_ = false;
+  if (ensured_) {
+    PyGILState_Release(state_);
+    nesting = 0;
+  } else {
+    --nesting;
+  }
+}
+
+AttachGuard::~AttachGuard() { detach(); }
+
+}  // namespace ovcore::python

@@ -1,0 +1,56 @@
+#pragma once
+// Which threads are attached to the interpreter through this module, and the
+// references dropped while they were not.
+//
+// Every entry from the interpreter (the call boundary) raises the thread's
+// nesting count; code that calls into Python from a thread of its own (the
+// log callback) attaches with `AttachGuard`. A reference dropped on a thread
+// with a count of zero is queued and released at the next entry.
+
+#include "ovcore/src/python/py_ref.hpp"
+
+namespace ovcore::python {
+
+// This thread's nesting count: 0 when not attached through the module;
+// negative values forbid attaching.
+int nesting_count() noexcept;
+
+// Releases every queued reference. Needs an attached thread. Costs one atomic
+// load when the queue is empty.
+void drain_deferred_releases() noexcept;
+
+// Number of references waiting in the queue (for tests and diagnostics).
+std::size_t deferred_release_count() noexcept;
+
+// Marks an entry from the interpreter: the thread already holds the
+// interpreter. Raises the count and drains the queue; lowers it on exit.
+// Aborts the process when attaching is forbidden on this thread.
+class BoundaryScope {
+ public:
+  BoundaryScope() noexcept;
+  ~BoundaryScope();
+  BoundaryScope(const BoundaryScope&) = delete;
+  BoundaryScope& operator=(const BoundaryScope&) = delete;
+};
+
+// Attaches a thread that may or may not hold the interpreter: only raises
+// the count when it is already attached through the module, otherwise
+// ensures the interpreter state. Throws utils::FatalError when the
+// interpreter is finalizing.
+class AttachGuard {
+ public:
+  AttachGuard();
+  ~AttachGuard();
+  AttachGuard(const AttachGuard&) = delete;
+  AttachGuard& operator=(const AttachGuard&) = delete;
+
+  // Detaches now, before the guard goes out of scope.
+  void detach() noexcept;
+
+ private:
+  bool attached_ = false;
+  bool ensured_ = false;
+  PyGILState_STATE state_{};
+};
+
+}  // namespace ovcore::python

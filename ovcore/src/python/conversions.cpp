@@ -1,0 +1,137 @@
+#include "ovcore/src/python/conversions.hpp"
+
+#include <array>
+#include <atomic>
+#include <format>
+
+#include "ovcore/src/utils/fatal.hpp"
+
+namespace ovcore::python {
+namespace {
+
+constexpr std::array<const char*, static_cast<std::size_t>(Attr::count_)> kAttrNames{
+    "major", "minor", "patch",
+    "application_version", "application_name", "engine_version", "engine_name",
+    "application_info", "enabled_extensions", "ext",
+    "level", "callback",
+};
+
+using NameTable = std::array<PyObject*, kAttrNames.size()>;
+std::atomic<NameTable*> names{nullptr};
+
+// Built without a lock: a thread that loses the race drops its own table.
+NameTable* name_table() noexcept {
+  if (NameTable* table = names.load(std::memory_order_acquire)) return table;
+  auto* fresh = new NameTable{};
+  for (std::size_t i = 0; i < kAttrNames.size(); ++i) {
+    (*fresh)[i] = PyUnicode_InternFromString(kAttrNames[i]);
+    if ((*fresh)[i] == nullptr) {
+      for (PyObject* made : *fresh) Py_XDECREF(made);
+      delete fresh;
+      return nullptr;
+    }
+  }
+  NameTable* expected = nullptr;
+  if (!names.compare_exchange_strong(expected, fresh, std::memory_order_acq_rel)) {
+    for (PyObject* made : *fresh) Py_DECREF(made);
+    delete fresh;
+    return expected;
+  }
+  return fresh;
+}
+
+std::atomic<PyObject*> sequence_type{nullptr};
+
+// collections.abc.Sequence, fetched on first need; only its name is used.
+PyObject* abc_sequence() {
+  if (PyObject* type = sequence_type.load(std::memory_order_acquire)) return type;
+  OwnedRef module = OwnedRef::steal(PyImport_ImportModule("collections.abc"));
+  OwnedRef type = module ? OwnedRef::steal(PyObject_GetAttrString(module.get(), "Sequence")) : OwnedRef();
+  if (!type || !PyType_Check(type.get())) {
+    PyErr_Clear();
+    throw utils::FatalError("could not import the type collections.abc.Sequence");
+  }
+  PyObject* expected = nullptr;
+  if (!sequence_type.compare_exchange_strong(expected, type.get(), std::memory_order_acq_rel)) return expected;
+  return type.release();
+}
+
+std::unexpected<PyError> out_of_range() {
+  return std::unexpected(PyError::lazy(PyExc_OverflowError, "out of range integral type conversion attempted"));
+}
+
+}  // namespace
+
+PyObject* attr_name(Attr attr) noexcept {
+  NameTable* table = name_table();
+  return table == nullptr ? nullptr : (*table)[static_cast<std::size_t>(attr)];
+}
+
+PyResult<OwnedRef> get_field(BorrowedRef obj, Attr attr) {
+  PyObject* name = attr_name(attr);
+  if (name == nullptr) return fetched_error();
+  OwnedRef value = OwnedRef::steal(PyObject_GetAttr(obj.get(), name));
+  if (!value) return fetched_error();
+  return value;
+}
+
+PyError wrap_field_error(PyError inner, std::string_view record, std::string_view field) {
+  OwnedRef cause = std::move(inner).into_object();
+  PyResult<OwnedRef> text = to_py_str(std::format("failed to extract field {}.{}", record, field));
+  if (!text) return std::move(text.error());
+  OwnedRef outer = OwnedRef::steal(PyObject_CallOneArg(PyExc_TypeError, text->get()));
+  if (!outer) return PyError::fetch();
+  PyException_SetCause(outer.get(), cause.release());  // steals; NULL clears
+  return PyError::from_object(std::move(outer));
+}
+
+PyResult<std::uint16_t> extract_u16(BorrowedRef value) {
+  const long number = PyLong_AsLong(value.get());
+  if (number == -1 && PyErr_Occurred()) return fetched_error();
+  if (number < 0 || number > 0xFFFF) return out_of_range();
+  return static_cast<std::uint16_t>(number);
+}
+
+PyResult<std::uint64_t> extract_u64(BorrowedRef value) {
+  unsigned long long number;
+  if (PyLong_Check(value.get())) {
+    number = PyLong_AsUnsignedLongLong(value.get());
+  } else {
+    OwnedRef index = OwnedRef::steal(PyNumber_Index(value.get()));
+    if (!index) return fetched_error();
+    number = PyLong_AsUnsignedLongLong(index.get());
+  }
+  if (number == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return fetched_error();
+  return static_cast<std::uint64_t>(number);
+}
+
+PyResult<std::string> extract_text(BorrowedRef value) {
+  if (!PyUnicode_Check(value.get())) {
+    return type_error(std::format("'{}' object cannot be cast as 'str'", type_qualname_of(value)));
+  }
+  return utf8_of(value);
+}
+
+PyResult<SequenceIteration> begin_sequence(BorrowedRef value) {
+  if (PyUnicode_Check(value.get())) {
+    return type_error("a 'str' cannot be converted into a list; pass a sequence of items instead");
+  }
+  if (!PySequence_Check(value.get())) {
+    OwnedRef expected = OwnedRef::steal(PyType_GetQualName(reinterpret_cast<PyTypeObject*>(abc_sequence())));
+    PyResult<std::string> expected_name = expected ? utf8_of(expected.borrow()) : fetched_error();
+    if (!expected_name) return std::unexpected(std::move(expected_name.error()));
+    return type_error(std::format("'{}' object cannot be cast as '{}'", type_qualname_of(value), *expected_name));
+  }
+  SequenceIteration iteration;
+  const Py_ssize_t size = PyObject_Size(value.get());
+  if (size < 0) {
+    PyErr_Clear();
+  } else {
+    iteration.size_hint = static_cast<std::size_t>(size);
+  }
+  iteration.iterator = OwnedRef::steal(PyObject_GetIter(value.get()));
+  if (!iteration.iterator) return fetched_error();
+  return iteration;
+}
+
+}  // namespace ovcore::python

@@ -1,0 +1,142 @@
+#include "ovcore/src/python/py_error.hpp"
+
+#include <cstdio>
+
+#include "ovcore/src/python/panic.hpp"
+#include "ovcore/src/utils/fatal.hpp"
+
+namespace ovcore::python {
+namespace {
+
+// A PanicException let through by Python code: tell the user, show where it
+// came from, and carry on unwinding as a fatal error with the same text.
+[[noreturn]] void resume_panic(OwnedRef exception) {
+  std::string text = "a fatal error came back through Python code";
+  if (OwnedRef s = OwnedRef::steal(PyObject_Str(exception.get()))) {
+    if (auto utf8 = utf8_of(s.borrow())) text = std::move(*utf8);
+  }
+  PyErr_Clear();
+  std::fputs("ovpi: resuming a fatal native error that came back from Python; its traceback:\n", stderr);
+  PyErr_SetRaisedException(exception.release());
+  PyErr_PrintEx(0);
+  throw utils::FatalError(std::move(text));
+}
+
+}  // namespace
+
+PyError PyError::fetch() {
+  OwnedRef exception = OwnedRef::steal(PyErr_GetRaisedException());
+  if (!exception) return lazy(PyExc_SystemError, "attempted to fetch exception but none was set");
+  PyObject* panic = panic_exception_type();
+  if (panic == nullptr) PyErr_Clear();
+  if (panic != nullptr && PyObject_TypeCheck(exception.get(), reinterpret_cast<PyTypeObject*>(panic))) {
+    resume_panic(std::move(exception));
+  }
+  return PyError(std::move(exception));
+}
+
+OwnedRef PyError::into_object() && {
+  if (OwnedRef* object = std::get_if<OwnedRef>(&state_)) return std::move(*object);
+  Lazy& lazy = std::get<Lazy>(state_);
+  OwnedRef text = OwnedRef::steal(PyUnicode_DecodeUTF8(lazy.message.data(),
+                                                       static_cast<Py_ssize_t>(lazy.message.size()), "replace"));
+  OwnedRef exception;
+  if (text) exception = OwnedRef::steal(PyObject_CallOneArg(lazy.type, text.get()));
+  if (!exception) exception = OwnedRef::steal(PyErr_GetRaisedException());
+  return exception;
+}
+
+void PyError::raise() && {
+  if (Lazy* lazy = std::get_if<Lazy>(&state_)) {
+    OwnedRef text = OwnedRef::steal(
+        PyUnicode_DecodeUTF8(lazy->message.data(), static_cast<Py_ssize_t>(lazy->message.size()), "replace"));
+    if (text) PyErr_SetObject(lazy->type, text.get());
+    return;
+  }
+  PyErr_SetRaisedException(std::get<OwnedRef>(state_).release());
+}
+
+std::string PyError::type_qualname() const {
+  if (const Lazy* lazy = std::get_if<Lazy>(&state_)) {
+    return reinterpret_cast<PyTypeObject*>(lazy->type)->tp_name;
+  }
+  return type_qualname_of(std::get<OwnedRef>(state_).borrow());
+}
+
+std::optional<std::string> PyError::str() const {
+  if (const Lazy* lazy = std::get_if<Lazy>(&state_)) return lazy->message;
+  OwnedRef s = OwnedRef::steal(PyObject_Str(std::get<OwnedRef>(state_).get()));
+  if (!s) {
+    PyErr_Clear();
+    return std::nullopt;
+  }
+  auto utf8 = utf8_of(s.borrow());
+  if (!utf8) return std::nullopt;
+  return std::move(*utf8);
+}
+
+std::string PyError::lossy_str() const {
+  if (const Lazy* lazy = std::get_if<Lazy>(&state_)) return lazy->message;
+  OwnedRef s = OwnedRef::steal(PyObject_Str(std::get<OwnedRef>(state_).get()));
+  if (!s) {
+    PyErr_Clear();
+    return "<exception str() failed>";
+  }
+  OwnedRef bytes = OwnedRef::steal(PyUnicode_AsEncodedString(s.get(), "utf-8", "surrogatepass"));
+  OwnedRef decoded = bytes ? OwnedRef::steal(PyUnicode_DecodeUTF8(PyBytes_AS_STRING(bytes.get()),
+                                                                  PyBytes_GET_SIZE(bytes.get()), "replace"))
+                           : OwnedRef();
+  if (decoded) {
+    if (auto text = utf8_of(decoded.borrow())) return std::move(*text);
+  }
+  PyErr_Clear();
+  return "<exception str() failed>";
+}
+
+bool PyError::is_exactly(PyObject* type) const noexcept {
+  if (const Lazy* lazy = std::get_if<Lazy>(&state_)) return lazy->type == type;
+  return reinterpret_cast<PyObject*>(Py_TYPE(std::get<OwnedRef>(state_).get())) == type;
+}
+
+std::string PyError::debug_text() const {
+  std::string out = type_qualname() + ": " + str().value_or("<exception str() failed>");
+  const OwnedRef* object = std::get_if<OwnedRef>(&state_);
+  if (object == nullptr) return out;
+  OwnedRef traceback = OwnedRef::steal(PyException_GetTraceback(object->get()));
+  if (!traceback) return out;
+  // Best effort: the traceback module renders it; without it the text stays short.
+  OwnedRef module = OwnedRef::steal(PyImport_ImportModule("traceback"));
+  OwnedRef lines = module ? OwnedRef::steal(PyObject_CallMethod(module.get(), "format_tb", "O", traceback.get()))
+                          : OwnedRef();
+  OwnedRef joined = lines ? OwnedRef::steal(PyUnicode_Join(Py_GetConstantBorrowed(Py_CONSTANT_EMPTY_STR), lines.get()))
+                          : OwnedRef();
+  if (joined) {
+    if (auto text = utf8_of(joined.borrow())) out += "\nTraceback (most recent call last):\n" + *text;
+  }
+  PyErr_Clear();
+  return out;
+}
+
+PyResult<OwnedRef> to_py_str(std::string_view text) {
+  OwnedRef s = OwnedRef::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+  if (!s) return fetched_error();
+  return s;
+}
+
+PyResult<std::string> utf8_of(BorrowedRef str) {
+  Py_ssize_t size = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(str.get(), &size);
+  if (data == nullptr) return fetched_error();
+  return std::string(data, static_cast<std::size_t>(size));
+}
+
+std::string type_qualname_of(BorrowedRef object) {
+  OwnedRef name = OwnedRef::steal(PyType_GetQualName(Py_TYPE(object.get())));
+  if (name) {
+    if (auto utf8 = utf8_of(name.borrow())) return std::move(*utf8);
+  }
+  PyErr_Clear();
+  return "<failed to extract type name>";
+}
+
+}  // namespace ovcore::python

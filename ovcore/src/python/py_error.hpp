@@ -1,0 +1,82 @@
+#pragma once
+// A Python-side failure carried as a value until it reaches the call
+// boundary: either an exception type plus message not yet raised, or an
+// exception object already made.
+
+#include <expected>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "ovcore/src/python/py_ref.hpp"
+
+namespace ovcore::python {
+
+class PyError {
+ public:
+  // `type` is a built-in exception type (static, never released).
+  static PyError lazy(PyObject* type, std::string message) {
+    return PyError(Lazy{type, std::move(message)});
+  }
+  // Takes the interpreter's current exception. With none set: SystemError
+  // "attempted to fetch exception but none was set". A PanicException that
+  // comes back from Python is not an ordinary error: it is resumed as a fatal
+  // error (a notice and its traceback go to standard error) and this throws
+  // utils::FatalError.
+  static PyError fetch();
+  static PyError from_object(OwnedRef exception) { return PyError(std::move(exception)); }
+
+  PyError(PyError&&) noexcept = default;
+  PyError& operator=(PyError&&) noexcept = default;
+
+  // Makes it the interpreter's current exception.
+  void raise() &&;
+  // The exception object, made now when it was still lazy. On failure to make
+  // it, the exception of that failure.
+  OwnedRef into_object() &&;
+
+  // The qualified name of its type, e.g. "AttributeError".
+  std::string type_qualname() const;
+  // str() of the exception; nullopt when str() itself fails.
+  std::optional<std::string> str() const;
+  // Exactly this type (not a subclass)?
+  bool is_exactly(PyObject* type) const noexcept;
+  // str() for messages: "<exception str() failed>" when str() raises; lone
+  // surrogates become U+FFFD (three per surrogate, as a lossy UTF-8 decode of
+  // its surrogatepass encoding gives).
+  std::string lossy_str() const;
+  // Type name, message and, when there is one, the traceback.
+  std::string debug_text() const;
+
+ private:
+  struct Lazy {
+    PyObject* type;
+    std::string message;
+  };
+  explicit PyError(Lazy lazy) : state_(std::move(lazy)) {}
+  explicit PyError(OwnedRef object) : state_(std::move(object)) {}
+
+  std::variant<Lazy, OwnedRef> state_;
+};
+
+template <class T>
+using PyResult = std::expected<T, PyError>;
+
+// Shorthands for the common failure values.
+inline std::unexpected<PyError> type_error(std::string message) {
+  return std::unexpected(PyError::lazy(PyExc_TypeError, std::move(message)));
+}
+inline std::unexpected<PyError> fetched_error() { return std::unexpected(PyError::fetch()); }
+
+// A new str from UTF-8 text.
+PyResult<OwnedRef> to_py_str(std::string_view text);
+
+// Text of a str object as UTF-8; lone surrogates fail with the interpreter's
+// UnicodeEncodeError.
+PyResult<std::string> utf8_of(BorrowedRef str);
+
+// The qualified name of an object's type, or "<failed to extract type name>".
+std::string type_qualname_of(BorrowedRef object);
+
+}  // namespace ovcore::python

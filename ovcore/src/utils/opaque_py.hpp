@@ -1,0 +1,29 @@
+#pragma once
+// Loaders turn Python settings objects into opaque objects, chosen by the
+// fully qualified name of the object's class. Loaders register at load time,
+// before any Python code runs; the registry never changes afterwards.
+
+#include <memory>
+#include <string_view>
+
+#include "ovcore/src/python/py_error.hpp"
+#include "ovcore/src/utils/opaque.hpp"
+#include "ovcore/src/utils/static_list.hpp"
+
+namespace ovcore::utils::opaque {
+
+struct PyOpaqueObjectLoadersRegistry {
+  std::string_view type_name;  // e.g. "ovpi.api.ext.ovlog.LogCreateInfoEXT"
+  python::PyResult<std::unique_ptr<OpaqueObject>> (*load)(python::BorrowedRef obj);
+};
+
+using LoaderList = StaticList<PyOpaqueObjectLoadersRegistry>;
+
+LoaderList& loader_registry() noexcept;
+
+// Dispatches `obj` to the loader registered for its class's fully qualified
+// name (exact bytes; newest registration first). With no such loader, prints
+// one line on file descriptor 1 and returns a TypeError with the same text.
+python::PyResult<std::unique_ptr<OpaqueObject>> extract_opaque_object(python::BorrowedRef obj);
+
+}  // namespace ovcore::utils::opaque

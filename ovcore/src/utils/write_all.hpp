@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string_view>
+
+namespace ovcore::utils {
+
+// Writes all of `data` to file descriptor `fd` as one unit, retrying partial
+// writes and interrupted calls. Returns false when the descriptor refuses it.
+bool write_all(int fd, std::string_view data) noexcept;
+
+}  // namespace ovcore::utils

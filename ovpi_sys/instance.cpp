@@ -1,0 +1,106 @@
+#include "ovpi_sys/instance.hpp"
+
+#include <memory>
+#include <new>
+
+#include "ovcore/src/base/api_py.hpp"
+#include "ovcore/src/base/instance_context.hpp"
+#include "ovcore/src/utils/fatal.hpp"
+#include "ovpi_sys/binding.hpp"
+
+namespace ovpi_sys {
+namespace {
+
+using ovcore::base::InstanceContext;
+
+struct InstanceObject {
+  PyObject_HEAD
+  std::shared_ptr<InstanceContext> context;
+};
+
+// Gives the handle's memory back on every path, also when the teardown
+// failed fatally: the teardown has completed by then either way.
+class FreeOnExit {
+ public:
+  explicit FreeOnExit(PyObject* self) : self_(self) {}
+  ~FreeOnExit() {
+    PyTypeObject* type = Py_TYPE(self_);
+    type->tp_free(self_);
+    Py_DECREF(type);  // instances of heap types own a reference to their type
+  }
+  FreeOnExit(const FreeOnExit&) = delete;
+  FreeOnExit& operator=(const FreeOnExit&) = delete;
+
+ private:
+  PyObject* self_;
+};
+
+void instance_dealloc(PyObject* self) {
+  call_dealloc([self] {
+    if (Py_TYPE(self)->tp_free == nullptr) throw ovcore::utils::FatalError("Instance type has no free slot");
+    FreeOnExit free_memory(self);
+    auto* instance = reinterpret_cast<InstanceObject*>(self);
+    std::shared_ptr<InstanceContext> context = std::move(instance->context);
+    std::destroy_at(&instance->context);
+    ovcore::base::release(std::move(context));
+  });
+}
+
+PyTypeObject* created_type = nullptr;  // guarded by the module's initialisation lock
+
+}  // namespace
+
+PyResult<PyTypeObject*> instance_type() {
+  if (created_type != nullptr) return created_type;
+  static PyType_Slot slots[] = {
+      {Py_tp_dealloc, reinterpret_cast<void*>(&instance_dealloc)},
+      {Py_tp_doc, const_cast<char*>("Opaque handle to a running Orvantis instance exposed to Python callers.")},
+      {0, nullptr},
+  };
+  static PyType_Spec spec = {
+      "builtins.Instance",
+      static_cast<int>(sizeof(InstanceObject)),
+      0,
+      Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION,
+      slots,
+  };
+  PyObject* type = PyType_FromSpec(&spec);
+  if (type == nullptr) return ovcore::python::fetched_error();
+  created_type = reinterpret_cast<PyTypeObject*>(type);
+  return created_type;
+}
+
+PyObject* ov_create_instance(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+  return call_function([&]() -> PyResult<OwnedRef> {
+    PyResult<BorrowedRef> argument =
+        bind_one_argument("_ov_create_instance", "instance_create_info", args, nargsf, kwnames);
+    if (!argument) return std::unexpected(std::move(argument.error()));
+
+    auto create_info = ovcore::base::api::extract_instance_create_info(*argument);
+    if (!create_info) {
+      const PyError& error = create_info.error();
+      return ovcore::python::type_error("Invalid InstanceCreateInfo: " + error.type_qualname() + ": " +
+                                        error.lossy_str());
+    }
+
+    auto created = ovcore::base::api::create_instance(std::move(*create_info));
+    if (!created) {
+      return std::unexpected(
+          PyError::lazy(PyExc_RuntimeError, "Failed to create instance: " + created.error().to_string()));
+    }
+
+    PyResult<PyTypeObject*> type = instance_type();
+    if (!type) return std::unexpected(std::move(type.error()));
+    auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(*type, Py_tp_alloc));
+    PyObject* object = alloc(*type, 0);
+    if (object == nullptr) {
+      PyError error = PyError::fetch();  // before the teardown runs Python code
+      ovcore::base::release(std::move(*created));
+      return std::unexpected(std::move(error));
+    }
+    new (&reinterpret_cast<InstanceObject*>(object)->context) std::shared_ptr<InstanceContext>(std::move(*created));
+    return OwnedRef::steal(object);
+  });
+}
+
+}  // namespace ovpi_sys

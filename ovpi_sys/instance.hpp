@@ -1,0 +1,15 @@
+#pragma once
+// The Instance handle and the call that creates one. A handle owns the only
+// strong reference to its instance; releasing the handle tears it down.
+
+#include "ovpi_sys/call_boundary.hpp"
+
+namespace ovpi_sys {
+
+// The Instance type, created on first call and kept for the process (also
+// when a module initialisation fails after creating it).
+PyResult<PyTypeObject*> instance_type();
+
+PyObject* ov_create_instance(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames);
+
+}  // namespace ovpi_sys

@@ -1,0 +1,135 @@
+// The module initialiser: creates `ovpi._sys` once per process with the
+// Instance type and the three functions, and refuses sub-interpreters.
+
+#include <atomic>
+#include <cstdint>
+#include <format>
+
+#include "ovcore/src/utils/fatal.hpp"
+#include "ovpi_sys/call_boundary.hpp"
+#include "ovpi_sys/instance.hpp"
+#include "ovpi_sys/numeric.hpp"
+
+namespace ovpi_sys {
+namespace {
+
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT,
+    "_sys",
+    "The module initialiser wires the native functions of the Orvantis core into ovpi._sys.",
+    0,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+PyMethodDef function_defs[] = {
+    {"_ov_create_instance", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&ov_create_instance)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "_ov_create_instance(instance_create_info)\n--\n\n"
+     "Creates a new Orvantis instance from the validated Python dataclasses."},
+    {"factorial", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&factorial)),
+     METH_FASTCALL | METH_KEYWORDS, "factorial(n)\n--\n\nComputes the factorial of a number."},
+    {"fibonacci", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&fibonacci)),
+     METH_FASTCALL | METH_KEYWORDS, "fibonacci(n)\n--\n\nComputes the fibonacci of a number."},
+};
+
+std::atomic<std::int64_t> owning_interpreter{-1};
+PyMutex init_lock{};
+PyObject* module_object = nullptr;  // guarded by init_lock; never released
+
+class LockGuard {
+ public:
+  // PyMutex_Lock detaches from the interpreter while it waits, so a thread
+  // waiting for another thread's initialisation never holds the interpreter.
+  explicit LockGuard(PyMutex& mutex) : mutex_(mutex) { PyMutex_Lock(&mutex_); }
+  ~LockGuard() { PyMutex_Unlock(&mutex_); }
+  LockGuard(const LockGuard&) = delete;
+  LockGuard& operator=(const LockGuard&) = delete;
+
+ private:
+  PyMutex& mutex_;
+};
+
+// Appends `name` to the module's __all__ (creating it on first use), then
+// sets the attribute.
+PyResult<void> add_to_module(BorrowedRef module, BorrowedRef name, OwnedRef value) {
+  OwnedRef all = OwnedRef::steal(PyObject_GetAttrString(module.get(), "__all__"));
+  if (!all) {
+    if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return ovcore::python::fetched_error();
+    PyErr_Clear();
+    all = OwnedRef::steal(PyList_New(0));
+    if (!all || PyObject_SetAttrString(module.get(), "__all__", all.get()) < 0) {
+      return ovcore::python::fetched_error();
+    }
+  }
+  if (!PyList_Check(all.get()) || PyList_Append(all.get(), name.get()) < 0) {
+    PyErr_Clear();
+    throw ovcore::utils::FatalError("could not append __name__ to __all__");
+  }
+  if (PyObject_SetAttr(module.get(), name.get(), value.get()) < 0) return ovcore::python::fetched_error();
+  return {};
+}
+
+PyResult<void> add_instance_type(BorrowedRef module) {
+  PyResult<PyTypeObject*> type = instance_type();
+  if (!type) {
+    OwnedRef cause = std::move(type.error()).into_object();
+    PyErr_SetString(PyExc_RuntimeError, "An error occurred while initializing class Instance");
+    OwnedRef error = OwnedRef::steal(PyErr_GetRaisedException());
+    PyException_SetCause(error.get(), cause.release());
+    return std::unexpected(PyError::from_object(std::move(error)));
+  }
+  PyResult<OwnedRef> name = ovcore::python::to_py_str("Instance");
+  if (!name) return std::unexpected(std::move(name.error()));
+  return add_to_module(module, name->borrow(), OwnedRef::new_ref(reinterpret_cast<PyObject*>(*type)));
+}
+
+PyResult<void> add_function(BorrowedRef module, PyMethodDef& def) {
+  OwnedRef module_name = OwnedRef::steal(PyModule_GetNameObject(module.get()));
+  if (!module_name) return ovcore::python::fetched_error();
+  OwnedRef function = OwnedRef::steal(PyCMethod_New(&def, module.get(), module_name.get(), nullptr));
+  if (!function) return ovcore::python::fetched_error();
+  OwnedRef name = OwnedRef::steal(PyObject_GetAttrString(function.get(), "__name__"));
+  if (!name) return ovcore::python::fetched_error();
+  return add_to_module(module, name.borrow(), std::move(function));
+}
+
+PyResult<OwnedRef> create_module() {
+  OwnedRef module = OwnedRef::steal(PyModule_Create2(&module_def, 1013));
+  if (!module) return ovcore::python::fetched_error();
+#ifdef Py_GIL_DISABLED
+  if (PyUnstable_Module_SetGIL(module.get(), Py_MOD_GIL_USED) < 0) return ovcore::python::fetched_error();
+#endif
+  if (auto added = add_instance_type(module.borrow()); !added) return std::unexpected(std::move(added.error()));
+  for (PyMethodDef& def : function_defs) {
+    if (auto added = add_function(module.borrow(), def); !added) return std::unexpected(std::move(added.error()));
+  }
+  return module;
+}
+
+PyResult<OwnedRef> initialise() {
+  const std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
+  if (id == -1) return ovcore::python::fetched_error();
+  std::int64_t expected = -1;
+  if (!owning_interpreter.compare_exchange_strong(expected, id, std::memory_order_seq_cst) && expected != id) {
+    return std::unexpected(PyError::lazy(
+        PyExc_ImportError,
+        "ovpi._sys does not support sub-interpreters: it can only be imported by the interpreter that "
+        "imported it first"));
+  }
+  LockGuard lock(init_lock);
+  if (module_object != nullptr) return OwnedRef::new_ref(module_object);
+  PyResult<OwnedRef> module = create_module();
+  if (module) module_object = OwnedRef::new_ref(module->borrow()).release();
+  return module;
+}
+
+}  // namespace
+}  // namespace ovpi_sys
+
+PyMODINIT_FUNC PyInit__sys() {
+  return ovpi_sys::call_function([] { return ovpi_sys::initialise(); });
+}

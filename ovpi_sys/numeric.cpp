@@ -1,0 +1,39 @@
+#include "ovpi_sys/numeric.hpp"
+
+#include "ovcore/src/utils/fatal.hpp"
+#include "ovpi_sys/binding.hpp"
+
+namespace ovpi_sys {
+namespace {
+
+using Compute = std::optional<std::uint64_t> (*)(std::uint64_t);
+
+PyObject* numeric_call(const char* name, Compute compute, PyObject* const* args, Py_ssize_t nargsf,
+                       PyObject* kwnames) {
+  return call_function([&]() -> PyResult<OwnedRef> {
+    PyResult<BorrowedRef> argument = bind_one_argument(name, "n", args, nargsf, kwnames);
+    if (!argument) return std::unexpected(std::move(argument.error()));
+    PyResult<std::uint64_t> n = argument_as_u64(*argument, "n");
+    if (!n) return std::unexpected(std::move(n.error()));
+    const std::optional<std::uint64_t> result = compute(*n);
+    if (!result) return std::unexpected(PyError::lazy(PyExc_OverflowError, "integer overflow"));
+    PyObject* value = PyLong_FromUnsignedLongLong(*result);
+    if (value == nullptr) {
+      PyErr_Clear();
+      throw ovcore::utils::FatalError("could not create the result int");
+    }
+    return OwnedRef::steal(value);
+  });
+}
+
+}  // namespace
+
+PyObject* factorial(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+  return numeric_call("factorial", [](std::uint64_t n) { return checked_factorial(n); }, args, nargsf, kwnames);
+}
+
+PyObject* fibonacci(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+  return numeric_call("fibonacci", [](std::uint64_t n) { return checked_fibonacci(n); }, args, nargsf, kwnames);
+}
+
+}  // namespace ovpi_sys

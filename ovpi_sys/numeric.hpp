@@ -1,0 +1,43 @@
+#pragma once
+// factorial and fibonacci in unsigned 64-bit arithmetic. nullopt means the
+// result does not fit; the work is bounded whatever `n` is.
+
+#include <cstdint>
+#include <optional>
+
+#include "ovpi_sys/call_boundary.hpp"
+
+namespace ovpi_sys {
+
+constexpr std::optional<std::uint64_t> checked_factorial(std::uint64_t n) {
+  std::uint64_t acc = 1;
+  for (std::uint64_t i = 2; i <= n; ++i) {  // overflows at i = 21 at the latest
+    if (__builtin_mul_overflow(acc, i, &acc)) return std::nullopt;
+  }
+  return acc;
+}
+
+// F(0) = 0, F(1) = 1. F(93) is the largest that fits; it is returned, not
+// refused (the next number is never computed).
+constexpr std::optional<std::uint64_t> checked_fibonacci(std::uint64_t n) {
+  if (n == 0) return 0;
+  std::uint64_t previous = 0;
+  std::uint64_t current = 1;  // F(1)
+  for (std::uint64_t k = 1; k < n; ++k) {  // overflows at k = 93 at the latest
+    std::uint64_t next;
+    if (__builtin_add_overflow(previous, current, &next)) return std::nullopt;
+    previous = current;
+    current = next;
+  }
+  return current;
+}
+
+static_assert(checked_factorial(20) == 2432902008176640000ULL);
+static_assert(!checked_factorial(21));
+static_assert(checked_fibonacci(93) == 12200160415121876738ULL);
+static_assert(!checked_fibonacci(94));
+
+PyObject* factorial(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames);
+PyObject* fibonacci(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames);
+
+}  // namespace ovpi_sys
