@@ -1,0 +1,17 @@
+# Every target runs inside the project's Debian unstable build root (created
+# on first use, a few minutes), or directly on the host with OVPI_NO_ROOT=1.
+RUN := tools/buildroot run
+
+.PHONY: example test bench root shell clean
+example:  ## build the module and run the example
+	$(RUN) tools/dev example
+test:     ## build everything and run every test
+	$(RUN) tools/dev test
+bench:    ## run the benchmarks
+	$(RUN) tools/dev bench
+root:     ## create the build root only
+	tools/buildroot ensure
+shell:    ## an interactive shell inside the build root
+	$(RUN) bash
+clean:
+	rm -rf build

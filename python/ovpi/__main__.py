@@ -1,0 +1,70 @@
+"""Example: create an Orvantis instance with the logger, then release it.
+
+    python -m ovpi                     # the logger prints every message itself
+    python -m ovpi --level info        # only Info and above, through a Python callback
+    python -m ovpi --logging           # routed into the standard logging module
+"""
+
+from __future__ import annotations
+
+import argparse
+import logging
+import sys
+
+import ovpi
+from ovpi.api import ApplicationInfo, InstanceCreateInfo, VersionInfo
+from ovpi.api.ext.ovlog import (
+    LOGGER_EXTENSION_NAME,
+    LogCreateInfoEXT,
+    LogLevelEXT,
+    LogRecordEXT,
+    logging_callback,
+)
+
+_LEVELS = {level.name.lower(): level for level in LogLevelEXT}
+
+
+def _print_record(record: LogRecordEXT) -> None:
+    level = LogLevelEXT(record["level"]).name
+    print(f"[{level}] {record['timepoint']} - {record['message']}", flush=True)
+
+
+def main(argv: list[str] | None = None) -> int:
+    parser = argparse.ArgumentParser(
+        prog="python -m ovpi", description="Create an Orvantis instance with the logger, then release it.")
+    parser.add_argument("--level", choices=sorted(_LEVELS, key=lambda n: _LEVELS[n]),
+                        help="drop messages below this level (delivered through a Python callback)")
+    parser.add_argument("--logging", action="store_true",
+                        help="route messages through the standard logging module")
+    args = parser.parse_args(argv)
+
+    settings: list[object] = []
+    threshold = _LEVELS[args.level] if args.level else LogLevelEXT.Trace
+    if args.logging:
+        logging.basicConfig(level=1, stream=sys.stdout,
+                            format="%(asctime)s %(levelname)-7s %(name)s: %(message)s")
+        settings.append(LogCreateInfoEXT(callback=logging_callback(), level=threshold))
+    elif args.level:
+        settings.append(LogCreateInfoEXT(callback=_print_record, level=threshold))
+
+    print(f"factorial(20) = {ovpi.factorial(20)}, fibonacci(93) = {ovpi.fibonacci(93)}")
+    print("Creating an instance with the logger enabled:", flush=True)
+    info = InstanceCreateInfo(
+        application_info=ApplicationInfo(
+            application_name="ovpi example",
+            application_version=VersionInfo(0, 1, 0),
+            engine_name="ovpi",
+            engine_version=VersionInfo(0, 1, 0),
+        ),
+        enabled_extensions=[LOGGER_EXTENSION_NAME],
+        ext=settings,
+    )
+    instance = ovpi.create_instance(info)
+    print("Releasing it:", flush=True)
+    del instance
+    print("Done.", flush=True)
+    return 0
+
+
+if __name__ == "__main__":
+    raise SystemExit(main())

@@ -1,0 +1,18 @@
+"""Native half of ovpi: the Orvantis core behind a small C API surface."""
+
+from typing import Final, SupportsIndex, final
+
+__all__: Final[list[str]]
+
+@final
+class Instance:
+    """Opaque handle to a running Orvantis instance exposed to Python callers."""
+
+def _ov_create_instance(instance_create_info: object) -> Instance:
+    """Creates a new Orvantis instance from the validated Python dataclasses."""
+
+def factorial(n: SupportsIndex) -> int:
+    """Computes the factorial of a number."""
+
+def fibonacci(n: SupportsIndex) -> int:
+    """Computes the fibonacci of a number."""

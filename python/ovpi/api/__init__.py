@@ -1,0 +1,106 @@
+"""Records that describe an Orvantis instance, and the call that creates it.
+
+The native module reads these objects attribute by attribute, so the field
+names here are part of its contract. Everything is validated on
+construction, with messages that name the offending field.
+"""
+
+from __future__ import annotations
+
+from collections.abc import Sequence
+from dataclasses import dataclass, field
+
+from ovpi import _sys
+
+__all__ = ["ApplicationInfo", "InstanceCreateInfo", "VersionInfo", "create_instance"]
+
+_U16_MAX = 0xFFFF
+
+
+def _check_u16(owner: str, name: str, value: object) -> None:
+    if isinstance(value, bool) or not isinstance(value, int):
+        raise TypeError(f"{owner}.{name} must be an int, not {type(value).__name__}")
+    if not 0 <= value <= _U16_MAX:
+        raise ValueError(f"{owner}.{name} must be between 0 and {_U16_MAX}, got {value}")
+
+
+def _check_str(owner: str, name: str, value: object) -> None:
+    if not isinstance(value, str):
+        raise TypeError(f"{owner}.{name} must be a str, not {type(value).__name__}")
+
+
+def _as_tuple(owner: str, name: str, value: object) -> tuple[object, ...]:
+    if isinstance(value, (str, bytes)) or not isinstance(value, Sequence):
+        raise TypeError(f"{owner}.{name} must be a sequence (list or tuple), not {type(value).__name__}")
+    return tuple(value)
+
+
+@dataclass(frozen=True, slots=True)
+class VersionInfo:
+    """A version triple; each part is 0 to 65535."""
+
+    major: int = 0
+    minor: int = 0
+    patch: int = 0
+
+    def __post_init__(self) -> None:
+        for name in ("major", "minor", "patch"):
+            _check_u16("VersionInfo", name, getattr(self, name))
+
+    def __str__(self) -> str:
+        return f"{self.major}.{self.minor}.{self.patch}"
+
+
+@dataclass(frozen=True, slots=True, kw_only=True)
+class ApplicationInfo:
+    """Who creates the instance: the application and the engine it runs on."""
+
+    application_name: str
+    application_version: VersionInfo = field(default_factory=VersionInfo)
+    engine_name: str = ""
+    engine_version: VersionInfo = field(default_factory=VersionInfo)
+
+    def __post_init__(self) -> None:
+        _check_str("ApplicationInfo", "application_name", self.application_name)
+        _check_str("ApplicationInfo", "engine_name", self.engine_name)
+        for name in ("application_version", "engine_version"):
+            if not isinstance(getattr(self, name), VersionInfo):
+                raise TypeError(f"ApplicationInfo.{name} must be a VersionInfo, "
+                                f"not {type(getattr(self, name)).__name__}")
+
+
+@dataclass(frozen=True, slots=True, kw_only=True)
+class InstanceCreateInfo:
+    """A whole instance request.
+
+    ``enabled_extensions`` names the extensions to enable, by their registered
+    names; ``ext`` carries their settings objects (for example an
+    :class:`ovpi.api.ext.ovlog.LogCreateInfoEXT`). Both are stored as tuples.
+    """
+
+    application_info: ApplicationInfo
+    enabled_extensions: Sequence[str] = ()
+    ext: Sequence[object] = ()
+
+    def __post_init__(self) -> None:
+        if not isinstance(self.application_info, ApplicationInfo):
+            raise TypeError("InstanceCreateInfo.application_info must be an ApplicationInfo, "
+                            f"not {type(self.application_info).__name__}")
+        names = _as_tuple("InstanceCreateInfo", "enabled_extensions", self.enabled_extensions)
+        for index, name in enumerate(names):
+            if not isinstance(name, str):
+                raise TypeError(f"InstanceCreateInfo.enabled_extensions[{index}] must be a str, "
+                                f"not {type(name).__name__}")
+        object.__setattr__(self, "enabled_extensions", names)
+        object.__setattr__(self, "ext", _as_tuple("InstanceCreateInfo", "ext", self.ext))
+
+
+def create_instance(info: InstanceCreateInfo) -> _sys.Instance:
+    """Creates a running instance; release it by dropping every reference.
+
+    Raises TypeError for a description the core cannot read and RuntimeError
+    when the core refuses it (for example an unknown extension name).
+    """
+    if not isinstance(info, InstanceCreateInfo):
+        raise TypeError(f"create_instance() expects an InstanceCreateInfo, not {type(info).__name__}")
+    return _sys._ov_create_instance(info)

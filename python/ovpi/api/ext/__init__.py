@@ -1,0 +1,1 @@
+"""Settings objects of the core's extensions, one module per extension."""

@@ -1,0 +1,124 @@
+"""The logger extension: its registered name, levels, settings and records,
+and a bridge into the standard library's :mod:`logging`.
+
+Enable it by listing :data:`LOGGER_EXTENSION_NAME` in
+``InstanceCreateInfo.enabled_extensions``. Without a settings object it
+prints every message to standard output; with a :class:`LogCreateInfoEXT` it
+drops messages below ``level`` and hands the rest to ``callback`` as a
+:class:`LogRecordEXT` dict.
+"""
+
+from __future__ import annotations
+
+import datetime
+import logging
+from collections.abc import Callable
+from dataclasses import dataclass
+from enum import IntEnum
+from typing import Final, TypedDict
+
+__all__ = [
+    "LOGGER_EXTENSION_NAME",
+    "TRACE",
+    "LogCallback",
+    "LogCreateInfoEXT",
+    "LogLevelEXT",
+    "LogRecordEXT",
+    "logging_callback",
+]
+
+LOGGER_EXTENSION_NAME: Final = "__EXT_orvantis_logger"
+
+
+class LogLevelEXT(IntEnum):
+    """Severity of a message, in rising order."""
+
+    Trace = 0
+    Debug = 1
+    Info = 2
+    Warn = 3
+    Error = 4
+
+
+class LogRecordEXT(TypedDict):
+    """What the callback receives for each message."""
+
+    level: int
+    timepoint: datetime.datetime  # local time, naive
+    message: str
+    module: str
+    file: str | None
+    line: int | None
+    thread_name: str | None
+
+
+LogCallback = Callable[[LogRecordEXT], object]
+
+
+@dataclass(frozen=True, slots=True, kw_only=True)
+class LogCreateInfoEXT:
+    """Settings of the logger: a threshold and the callable that receives messages."""
+
+    callback: LogCallback
+    level: LogLevelEXT = LogLevelEXT.Trace
+
+    def __post_init__(self) -> None:
+        if not callable(self.callback):
+            raise TypeError(f"LogCreateInfoEXT.callback must be callable, not {type(self.callback).__name__}")
+        level: object = self.level
+        if isinstance(level, bool) or not isinstance(level, int):
+            raise TypeError(f"LogCreateInfoEXT.level must be a LogLevelEXT, not {type(level).__name__}")
+        try:
+            object.__setattr__(self, "level", LogLevelEXT(level))
+        except ValueError:
+            raise ValueError(f"LogCreateInfoEXT.level must be 0 to 4, got {level}") from None
+
+
+TRACE: Final = 5
+"""The stdlib logging level that ovpi's Trace messages get (below DEBUG)."""
+
+logging.addLevelName(TRACE, "TRACE")
+
+_STDLIB_LEVELS: Final = {
+    LogLevelEXT.Trace: TRACE,
+    LogLevelEXT.Debug: logging.DEBUG,
+    LogLevelEXT.Info: logging.INFO,
+    LogLevelEXT.Warn: logging.WARNING,
+    LogLevelEXT.Error: logging.ERROR,
+}
+
+
+def logging_callback(logger: logging.Logger | None = None) -> LogCallback:
+    """A callback that hands each message to ``logger`` (default: the "ovpi"
+    logger) as a :class:`logging.LogRecord`, so existing logging
+    configuration receives ovpi's messages.
+
+    The record's name is the module path of the emitting code ("ovcore.base"),
+    its level the nearest stdlib level (Trace becomes :data:`TRACE`), its
+    time the message's time, and its pathname and line number the emitting
+    source location.
+    """
+    target = logger if logger is not None else logging.getLogger("ovpi")
+
+    def deliver(record: LogRecordEXT) -> None:
+        level = _STDLIB_LEVELS.get(LogLevelEXT(record["level"]), logging.INFO)
+        if not target.isEnabledFor(level):
+            return
+        log_record = target.makeRecord(
+            record["module"].replace("::", "."),
+            level,
+            record["file"] or "<unknown>",
+            record["line"] or 0,
+            record["message"],
+            (),
+            None,
+        )
+        created = record["timepoint"].timestamp()
+        log_record.relativeCreated += (created - log_record.created) * 1000
+        log_record.created = created
+        log_record.msecs = (created - int(created)) * 1000
+        if record["thread_name"] is not None:
+            log_record.threadName = record["thread_name"]
+        target.handle(log_record)
+
+    return deliver
