@@ -1,0 +1,142 @@
+"""The Python package: validated dataclasses, create_instance, the logging
+bridge and the example."""
+
+from __future__ import annotations
+
+import dataclasses
+import logging
+import subprocess
+import sys
+from typing import Any
+
+import pytest
+
+import ovpi
+from ovpi.api import ApplicationInfo, InstanceCreateInfo, VersionInfo, create_instance
+from ovpi.api.ext.ovlog import (
+    LOGGER_EXTENSION_NAME,
+    TRACE,
+    LogCreateInfoEXT,
+    LogLevelEXT,
+    logging_callback,
+)
+
+
+def test_the_settings_class_has_the_name_the_module_dispatches_on() -> None:
+    assert f"{LogCreateInfoEXT.__module__}.{LogCreateInfoEXT.__qualname__}" == "ovpi.api.ext.ovlog.LogCreateInfoEXT"
+    assert LOGGER_EXTENSION_NAME == "__EXT_orvantis_logger"
+    assert [int(level) for level in LogLevelEXT] == [0, 1, 2, 3, 4]
+
+
+@pytest.mark.parametrize(("build", "error", "text"), [
+    (lambda: VersionInfo(65536), ValueError, "VersionInfo.major must be between 0 and 65535, got 65536"),
+    (lambda: VersionInfo(0, -1), ValueError, "VersionInfo.minor must be between 0 and 65535, got -1"),
+    (lambda: VersionInfo(0, 0, 1.5), TypeError, "VersionInfo.patch must be an int, not float"),
+    (lambda: VersionInfo(True), TypeError, "VersionInfo.major must be an int, not bool"),
+    (lambda: ApplicationInfo(application_name=b"x"), TypeError, "ApplicationInfo.application_name must be a str, not bytes"),
+    (lambda: ApplicationInfo(application_name="x", engine_version=(1, 0, 0)), TypeError,
+     "ApplicationInfo.engine_version must be a VersionInfo, not tuple"),
+    (lambda: InstanceCreateInfo(application_info=None), TypeError,
+     "InstanceCreateInfo.application_info must be an ApplicationInfo, not NoneType"),
+    (lambda: InstanceCreateInfo(application_info=ApplicationInfo(application_name="x"), enabled_extensions="abc"),
+     TypeError, "InstanceCreateInfo.enabled_extensions must be a sequence (list or tuple), not str"),
+    (lambda: InstanceCreateInfo(application_info=ApplicationInfo(application_name="x"), enabled_extensions=[1]),
+     TypeError, "InstanceCreateInfo.enabled_extensions[0] must be a str, not int"),
+    (lambda: InstanceCreateInfo(application_info=ApplicationInfo(application_name="x"), ext={}),
+     TypeError, "InstanceCreateInfo.ext must be a sequence (list or tuple), not dict"),
+    (lambda: LogCreateInfoEXT(callback=None), TypeError, "LogCreateInfoEXT.callback must be callable, not NoneType"),
+    (lambda: LogCreateInfoEXT(callback=print, level=7), ValueError, "LogCreateInfoEXT.level must be 0 to 4, got 7"),
+    (lambda: LogCreateInfoEXT(callback=print, level="Info"), TypeError, "LogCreateInfoEXT.level must be a LogLevelEXT, not str"),
+    (lambda: create_instance(object()), TypeError, "create_instance() expects an InstanceCreateInfo, not object"),
+])
+def test_validation_messages(build: Any, error: type[Exception], text: str) -> None:
+    with pytest.raises(error) as caught:
+        build()
+    assert str(caught.value) == text
+
+
+def test_records_are_frozen_slotted_and_have_defaults() -> None:
+    info = InstanceCreateInfo(application_info=ApplicationInfo(application_name="x"), enabled_extensions=["a"])
+    assert info.enabled_extensions == ("a",) and info.ext == ()
+    assert info.application_info.engine_version == VersionInfo(0, 0, 0)
+    with pytest.raises(dataclasses.FrozenInstanceError):
+        info.ext = ()  # type: ignore[misc]
+    assert not hasattr(info, "__dict__")
+    assert str(VersionInfo(1, 2, 3)) == "1.2.3"
+    assert LogCreateInfoEXT(callback=print, level=3).level is LogLevelEXT.Warn
+
+
+def test_create_instance_with_the_package_records() -> None:
+    seen: list[str] = []
+    info = InstanceCreateInfo(
+        application_info=ApplicationInfo(application_name="app", application_version=VersionInfo(3, 2, 1)),
+        enabled_extensions=[LOGGER_EXTENSION_NAME],
+        ext=[LogCreateInfoEXT(callback=lambda r: seen.append(r["message"]), level=LogLevelEXT.Info)],
+    )
+    handle = create_instance(info)
+    assert isinstance(handle, ovpi.Instance)
+    assert seen[0] == "Application 'app' v3.2.1 using engine '' v0.0.0"
+    del handle
+    assert len(seen) == 4
+
+
+def test_the_logging_bridge_delivers_standard_log_records() -> None:
+    logger = logging.getLogger("ovpi.test.bridge")
+    logger.setLevel(TRACE)
+    logger.propagate = False
+    records: list[logging.LogRecord] = []
+
+    class Keep(logging.Handler):
+        def emit(self, record: logging.LogRecord) -> None:
+            records.append(record)
+
+    logger.addHandler(Keep())
+    info = InstanceCreateInfo(
+        application_info=ApplicationInfo(application_name="bridge"),
+        enabled_extensions=[LOGGER_EXTENSION_NAME],
+        ext=[LogCreateInfoEXT(callback=logging_callback(logger))],
+    )
+    handle = create_instance(info)
+    del handle
+    assert [r.levelno for r in records] == [TRACE, logging.INFO, logging.INFO, logging.INFO, logging.INFO, TRACE]
+    assert records[0].levelname == "TRACE"
+    first = records[0]
+    assert first.name == "ovcore.base"
+    assert first.pathname == "ovcore/src/base/instance_context.cpp" and first.lineno > 0
+    assert first.getMessage().startswith("Instance created successfully at 0x")
+    assert abs(first.created - records[-1].created) < 5
+
+    logger.setLevel(logging.WARNING)
+    records.clear()
+    create_instance(info)  # created and released at once; nothing reaches WARNING
+    assert records == []
+
+
+def test_a_handle_released_while_an_exception_propagates_keeps_that_exception() -> None:
+    seen: list[str] = []
+    info = InstanceCreateInfo(
+        application_info=ApplicationInfo(application_name="x"),
+        enabled_extensions=[LOGGER_EXTENSION_NAME],
+        ext=[LogCreateInfoEXT(callback=lambda r: seen.append(r["message"]))],
+    )
+
+    def fail_holding_a_handle() -> None:
+        handle = create_instance(info)  # noqa: F841  (released as the frame unwinds)
+        raise KeyError("original")
+
+    with pytest.raises(KeyError, match="original"):
+        fail_holding_a_handle()
+    assert seen[-1].startswith("Tearing down")
+
+
+@pytest.mark.parametrize("args", [[], ["--level", "info"], ["--logging"]])
+def test_the_example_runs(args: list[str]) -> None:
+    result = subprocess.run([sys.executable, "-m", "ovpi", *args], capture_output=True, text=True, check=True)
+    out = result.stdout
+    assert "factorial(20) = 2432902008176640000" in out
+    assert "Loaded 1 extensions" in out
+    if args == ["--level", "info"]:
+        assert "Tearing down" not in out
+    else:
+        assert "Tearing down InstanceContext at 0x" in out
+    assert out.rstrip().endswith("Done.")
