@@ -6,8 +6,8 @@
 
 namespace ovpi_sys {
 
-PyResult<BorrowedRef> bind_one_argument(std::string_view function, std::string_view parameter,
-                                        PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+PyResult<BorrowedRef> bind_one_argument_slow(std::string_view function, std::string_view parameter,
+                                             PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
   const Py_ssize_t positional = PyVectorcall_NARGS(nargsf);
   if (positional > 1) {
     return ovcore::python::type_error(
@@ -52,7 +52,7 @@ PyError reword_type_error(PyError error, std::string_view parameter) {
 
 }  // namespace
 
-PyResult<std::uint64_t> argument_as_u64(BorrowedRef argument, std::string_view parameter) {
+PyResult<std::uint64_t> argument_as_u64_slow(BorrowedRef argument, std::string_view parameter) {
   PyResult<std::uint64_t> value = ovcore::python::extract_u64(argument);
   if (!value) return std::unexpected(reword_type_error(std::move(value.error()), parameter));
   return value;

@@ -6,10 +6,8 @@
 namespace ovpi_sys {
 namespace {
 
-using Compute = std::optional<std::uint64_t> (*)(std::uint64_t);
-
-PyObject* numeric_call(const char* name, Compute compute, PyObject* const* args, Py_ssize_t nargsf,
-                       PyObject* kwnames) {
+template <auto compute>
+PyObject* numeric_call(const char* name, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
   return call_function([&]() -> PyResult<OwnedRef> {
     PyResult<BorrowedRef> argument = bind_one_argument(name, "n", args, nargsf, kwnames);
     if (!argument) return std::unexpected(std::move(argument.error()));
@@ -29,11 +27,11 @@ PyObject* numeric_call(const char* name, Compute compute, PyObject* const* args,
 }  // namespace
 
 PyObject* factorial(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-  return numeric_call("factorial", [](std::uint64_t n) { return checked_factorial(n); }, args, nargsf, kwnames);
+  return numeric_call<factorial_of>("factorial", args, nargsf, kwnames);
 }
 
 PyObject* fibonacci(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-  return numeric_call("fibonacci", [](std::uint64_t n) { return checked_fibonacci(n); }, args, nargsf, kwnames);
+  return numeric_call<fibonacci_of>("fibonacci", args, nargsf, kwnames);
 }
 
 }  // namespace ovpi_sys

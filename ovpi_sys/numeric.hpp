@@ -2,6 +2,8 @@
 // factorial and fibonacci in unsigned 64-bit arithmetic. nullopt means the
 // result does not fit; the work is bounded whatever `n` is.
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -32,6 +34,31 @@ constexpr std::optional<std::uint64_t> checked_fibonacci(std::uint64_t n) {
   return current;
 }
 
+// Every result that fits, computed at compile time by the checked loops
+// above, so a call is one bounds check and one load.
+template <std::optional<std::uint64_t> (*Compute)(std::uint64_t)>
+struct ResultTable {
+  static constexpr std::size_t kSize = [] {
+    std::size_t n = 0;
+    while (Compute(n)) ++n;
+    return n;
+  }();
+  static constexpr auto kValues = [] {
+    std::array<std::uint64_t, kSize> values{};
+    for (std::size_t n = 0; n < kSize; ++n) values[n] = *Compute(n);
+    return values;
+  }();
+  static constexpr std::optional<std::uint64_t> lookup(std::uint64_t n) {
+    if (n >= kSize) return std::nullopt;
+    return kValues[n];
+  }
+};
+
+inline constexpr auto factorial_of = &ResultTable<checked_factorial>::lookup;
+inline constexpr auto fibonacci_of = &ResultTable<checked_fibonacci>::lookup;
+
+static_assert(ResultTable<checked_factorial>::kSize == 21);
+static_assert(ResultTable<checked_fibonacci>::kSize == 94);
 static_assert(checked_factorial(20) == 2432902008176640000ULL);
 static_assert(!checked_factorial(21));
 static_assert(checked_fibonacci(93) == 12200160415121876738ULL);

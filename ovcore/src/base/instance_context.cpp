@@ -70,24 +70,43 @@ std::expected<std::shared_ptr<InstanceContext>, utils::OvError> InstanceContext:
   return context;
 }
 
+namespace {
+
+// Messages 4 and 5 of the creation report depend only on the build, so they
+// are formatted once per process.
+struct BuildReport {
+  std::string version_line;
+  std::string commit_line;
+};
+
+const BuildReport& build_report() {
+  static const BuildReport report = [] {
+    const BuildInfo& build = build_info();
+    const std::optional<GitInfo>& git = build.version_control;
+    return BuildReport{
+        std::format("ovcore version: v{} (features: {}) -- {} {}", build.package_info.version,
+                    utils::list_literal(build.package_info.enabled_features), build.target.triple,
+                    build.profile),
+        std::format("built from commit {}..{} on branch '{}'",
+                    git ? git->commit_short_id : std::string("00000000"), git && git->dirty ? " (dirty)" : "",
+                    git && git->branch ? *git->branch : std::string("<unnamed>")),
+    };
+  }();
+  return report;
+}
+
+}  // namespace
+
 void InstanceContext::emit_creation_report(const std::vector<std::string>& requested) const {
-  const BuildInfo& build = build_info();
   emit_log(LogLevelEXT::Trace, "Instance created successfully at " + address_text());
   emit_log(LogLevelEXT::Info,
            std::format("Application '{}' v{} using engine '{}' v{}", application_name_,
                        application_version_, engine_name_, engine_version_));
   emit_log(LogLevelEXT::Info,
            std::format("Loaded {} extensions: {}", plugins_.size(), utils::list_literal(requested)));
-  emit_log(LogLevelEXT::Info,
-           std::format("ovcore version: v{} (features: {}) -- {} {}", build.package_info.version,
-                       utils::list_literal(build.package_info.enabled_features),
-                       build.target.triple, build.profile));
-  const std::optional<GitInfo>& git = build.version_control;
-  emit_log(LogLevelEXT::Info,
-           std::format("built from commit {}..{} on branch '{}'",
-                       git ? git->commit_short_id : std::string("00000000"),
-                       git && git->dirty ? " (dirty)" : "",
-                       git && git->branch ? *git->branch : std::string("<unnamed>")));
+  const BuildReport& report = build_report();
+  emit_log(LogLevelEXT::Info, report.version_line);
+  emit_log(LogLevelEXT::Info, report.commit_line);
 }
 
 InstanceContext::~InstanceContext() {

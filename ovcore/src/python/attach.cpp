@@ -9,17 +9,17 @@
 #include "ovcore/src/utils/fatal.hpp"
 
 namespace ovcore::python {
-namespace {
 
-thread_local int nesting = 0;
+constinit thread_local int detail::nesting = 0;
+std::atomic<bool> detail::deferred_pending{false};
+
+namespace {
+using detail::deferred_pending;
+using detail::nesting;
 
 std::mutex deferred_mutex;
 std::vector<PyObject*> deferred;  // guarded by deferred_mutex
-std::atomic<bool> deferred_pending{false};
-
 }  // namespace
-
-int nesting_count() noexcept { return nesting; }
 
 void release_reference(PyObject* object) noexcept {
   if (nesting > 0) {
@@ -31,8 +31,7 @@ void release_reference(PyObject* object) noexcept {
   deferred_pending.store(true, std::memory_order_release);
 }
 
-void drain_deferred_releases() noexcept {
-  if (!deferred_pending.load(std::memory_order_acquire)) return;
+void detail::drain_deferred_releases_slow() noexcept {
   std::vector<PyObject*> batch;
   {
     std::lock_guard lock(deferred_mutex);
@@ -49,16 +48,10 @@ std::size_t deferred_release_count() noexcept {
   return deferred.size();
 }
 
-BoundaryScope::BoundaryScope() noexcept {
-  if (nesting < 0) {
-    std::fputs("uncaught panic at ffi boundary\n", stderr);
-    std::abort();
-  }
-  ++nesting;
-  drain_deferred_releases();
+void detail::abort_forbidden_entry() noexcept {
+  std::fputs("uncaught panic at ffi boundary\n", stderr);
+  std::abort();
 }
-
-BoundaryScope::~BoundaryScope() { --nesting; }
 
 AttachGuard::AttachGuard() {
   if (nesting > 0) {

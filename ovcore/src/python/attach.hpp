@@ -7,17 +7,32 @@
 // log callback) attaches with `AttachGuard`. A reference dropped on a thread
 // with a count of zero is queued and released at the next entry.
 
+#include <atomic>
+#include <cstddef>
+
 #include "ovcore/src/python/py_ref.hpp"
 
 namespace ovcore::python {
 
+namespace detail {
+// Entered on every call from the interpreter, so both are visible here for
+// inlining: the count is a static-TLS int (no lookup call), and an empty
+// queue costs one atomic load.
+extern constinit thread_local int nesting __attribute__((tls_model("initial-exec")));
+extern std::atomic<bool> deferred_pending;
+void drain_deferred_releases_slow() noexcept;
+[[noreturn]] void abort_forbidden_entry() noexcept;
+}  // namespace detail
+
 // This thread's nesting count: 0 when not attached through the module;
 // negative values forbid attaching.
-int nesting_count() noexcept;
+inline int nesting_count() noexcept { return detail::nesting; }
 
 // Releases every queued reference. Needs an attached thread. Costs one atomic
 // load when the queue is empty.
-void drain_deferred_releases() noexcept;
+inline void drain_deferred_releases() noexcept {
+  if (detail::deferred_pending.load(std::memory_order_acquire)) detail::drain_deferred_releases_slow();
+}
 
 // Number of references waiting in the queue (for tests and diagnostics).
 std::size_t deferred_release_count() noexcept;
@@ -27,8 +42,12 @@ std::size_t deferred_release_count() noexcept;
 // Aborts the process when attaching is forbidden on this thread.
 class BoundaryScope {
  public:
-  BoundaryScope() noexcept;
-  ~BoundaryScope();
+  BoundaryScope() noexcept {
+    if (detail::nesting < 0) detail::abort_forbidden_entry();
+    ++detail::nesting;
+    drain_deferred_releases();
+  }
+  ~BoundaryScope() { --detail::nesting; }
   BoundaryScope(const BoundaryScope&) = delete;
   BoundaryScope& operator=(const BoundaryScope&) = delete;
 };

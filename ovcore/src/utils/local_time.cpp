@@ -5,11 +5,27 @@
 
 namespace ovcore::utils {
 
+namespace {
+
+// The zone conversion is the expensive part of reading the clock, and its
+// result only changes from one second to the next, so each thread keeps the
+// last second it converted.
+struct SecondCache {
+  time_t second = -1;
+  std::tm tm{};
+};
+thread_local SecondCache cache;
+
+}  // namespace
+
 LocalDateTime now_local() noexcept {
   timespec ts{};
   clock_gettime(CLOCK_REALTIME, &ts);
-  std::tm tm{};
-  if (localtime_r(&ts.tv_sec, &tm) == nullptr) gmtime_r(&ts.tv_sec, &tm);
+  if (ts.tv_sec != cache.second) {
+    if (localtime_r(&ts.tv_sec, &cache.tm) == nullptr) gmtime_r(&ts.tv_sec, &cache.tm);
+    cache.second = ts.tv_sec;
+  }
+  const std::tm& tm = cache.tm;
   return LocalDateTime{
       .year = tm.tm_year + 1900,
       .month = static_cast<std::uint8_t>(tm.tm_mon + 1),

@@ -2,7 +2,9 @@
 
 #include <datetime.h>
 
+#include <array>
 #include <atomic>
+#include <memory>
 #include <format>
 
 #include "ovcore/src/ext/registry.hpp"
@@ -79,6 +81,36 @@ PyResult<OwnedRef> timepoint_into_pyobject(const utils::LocalDateTime& t) {
   return value;
 }
 
+// The keys of the record dict, in order.
+constexpr std::array<const char*, 7> kRecordKeys{"level", "timepoint", "message", "module",
+                                                 "file", "line", "thread_name"};
+
+// Interned keys and a template dict holding them, made once per process.
+struct RecordShape {
+  std::array<PyObject*, kRecordKeys.size()> keys{};
+  PyObject* template_dict = nullptr;
+};
+std::atomic<RecordShape*> shape{nullptr};
+
+const RecordShape* record_shape() {
+  if (RecordShape* made = shape.load(std::memory_order_acquire)) return made;
+  auto fresh = std::make_unique<RecordShape>();
+  OwnedRef dict = OwnedRef::steal(PyDict_New());
+  if (!dict) return nullptr;
+  for (std::size_t i = 0; i < kRecordKeys.size(); ++i) {
+    OwnedRef key = OwnedRef::steal(PyUnicode_InternFromString(kRecordKeys[i]));
+    if (!key || PyDict_SetItem(dict.get(), key.get(), Py_None) < 0) return nullptr;
+    fresh->keys[i] = key.get();  // the template dict keeps it alive
+  }
+  fresh->template_dict = dict.release();
+  RecordShape* expected = nullptr;
+  if (!shape.compare_exchange_strong(expected, fresh.get(), std::memory_order_acq_rel)) {
+    Py_DECREF(fresh->template_dict);
+    return expected;
+  }
+  return fresh.release();
+}
+
 PyResult<OwnedRef> optional_text(const std::optional<std::string>& text) {
   if (!text) return OwnedRef::new_ref(Py_None);
   return python::to_py_str(*text);
@@ -127,30 +159,41 @@ PyResult<std::unique_ptr<LogCreateInfoEXT>> extract_log_create_info(BorrowedRef 
 }
 
 PyResult<OwnedRef> log_message_into_pyobject(LogMessageEXT message) {
-  OwnedRef dict = OwnedRef::steal(PyDict_New());
+  const RecordShape* shape = record_shape();
+  if (shape == nullptr) return python::fetched_error();
+  // A copy of the template has every key in place, in order, at its final
+  // size: filling it in replaces values and never resizes.
+  OwnedRef dict = OwnedRef::steal(PyDict_Copy(shape->template_dict));
   if (!dict) return python::fetched_error();
-  auto put = [&dict](const char* key, PyResult<OwnedRef> value) -> std::optional<PyError> {
-    if (!value) return std::move(value.error());
-    OwnedRef key_object = OwnedRef::steal(PyUnicode_FromString(key));
-    if (!key_object || PyDict_SetItem(dict.get(), key_object.get(), value->get()) < 0) return PyError::fetch();
-    return std::nullopt;
-  };
   auto steal_or_fetch = [](PyObject* object) -> PyResult<OwnedRef> {
     if (object == nullptr) return python::fetched_error();
     return OwnedRef::steal(object);
   };
+  auto line = [&]() -> PyResult<OwnedRef> {
+    if (!message.line) return OwnedRef::new_ref(Py_None);
+    return steal_or_fetch(PyLong_FromUnsignedLong(*message.line));
+  };
+  // In key order; the first failure stops the rest.
   std::optional<PyError> failure;
-  if (!(failure = put("level", steal_or_fetch(PyLong_FromUnsignedLong(static_cast<std::uint32_t>(message.level))))) &&
-      !(failure = put("timepoint", timepoint_into_pyobject(message.timepoint))) &&
-      !(failure = put("message", python::to_py_str(message.message))) &&
-      !(failure = put("module", python::to_py_str(message.module))) &&
-      !(failure = put("file", optional_text(message.file))) &&
-      !(failure = put("line", message.line ? steal_or_fetch(PyLong_FromUnsignedLong(*message.line))
-                                           : PyResult<OwnedRef>(OwnedRef::new_ref(Py_None)))) &&
-      !(failure = put("thread_name", optional_text(message.thread_name)))) {
-    return dict;
-  }
-  return std::unexpected(std::move(*failure));
+  std::size_t index = 0;
+  auto put = [&](auto make) {
+    if (failure) return;
+    PyResult<OwnedRef> value = make();
+    if (!value) {
+      failure.emplace(std::move(value.error()));
+    } else if (PyDict_SetItem(dict.get(), shape->keys[index++], value->get()) < 0) {
+      failure.emplace(PyError::fetch());
+    }
+  };
+  put([&] { return steal_or_fetch(PyLong_FromUnsignedLong(static_cast<std::uint32_t>(message.level))); });
+  put([&] { return timepoint_into_pyobject(message.timepoint); });
+  put([&] { return python::to_py_str(message.message); });
+  put([&] { return python::to_py_str(message.module); });
+  put([&] { return optional_text(message.file); });
+  put(line);
+  put([&] { return optional_text(message.thread_name); });
+  if (failure) return std::unexpected(std::move(*failure));
+  return dict;
 }
 
 }  // namespace ovcore::ext::ovlog

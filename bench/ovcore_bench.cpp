@@ -1,0 +1,49 @@
+// Core throughput: messages through an instance's sink to a native no-op
+// callback, and creating plus tearing down an instance with the logger.
+
+#include <benchmark/benchmark.h>
+
+#include "ovcore/src/base/api.hpp"
+#include "ovcore/src/base/instance_context.hpp"
+#include "ovcore/src/ext/ovlog/log_records.hpp"
+
+namespace {
+
+using ovcore::ext::ovlog::LogCreateInfoEXT;
+using ovcore::ext::ovlog::LogLevelEXT;
+using ovcore::ext::ovlog::LogMessageEXT;
+
+ovcore::base::api::InstanceCreateInfo logger_info() {
+  ovcore::base::api::InstanceCreateInfo info;
+  info.application_info.application_name = "bench";
+  info.application_info.engine_name = "bench";
+  info.enabled_extensions = {"__EXT_orvantis_logger"};
+  info.ext.push_back(LogCreateInfoEXT::create(LogLevelEXT::Trace, [](LogMessageEXT message) {
+    benchmark::DoNotOptimize(message.message.data());
+  }));
+  return info;
+}
+
+void BM_MessageThroughSink(benchmark::State& state) {
+  auto context = *ovcore::base::api::create_instance(logger_info());
+  for (auto _ : state) {
+    context->emit_log(LogLevelEXT::Info, "a message of ordinary length for a log line");
+  }
+  state.SetItemsProcessed(state.iterations());
+  ovcore::base::release(std::move(context));
+}
+BENCHMARK(BM_MessageThroughSink);
+BENCHMARK(BM_MessageThroughSink)->Threads(2);
+
+void BM_CreateAndTeardownWithLogger(benchmark::State& state) {
+  for (auto _ : state) {
+    auto context = *ovcore::base::api::create_instance(logger_info());
+    ovcore::base::release(std::move(context));
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_CreateAndTeardownWithLogger);
+
+}  // namespace
+
+BENCHMARK_MAIN();
