@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include "ovcore/src/base/api_py.hpp"
+#include "ovcore/src/ext/ovlog/log_records_py.hpp"
+#include "ovcore/src/utils/opaque_py.hpp"
+#include "tests/cpp_py/embedded_python.hpp"
+
+namespace {
+
+using ovcore::base::api::extract_instance_create_info;
+using ovtest::chain;
+using ovtest::eval;
+using Chain = std::vector<std::string>;
+
+Chain failure_chain(const std::string& expression) {
+  auto object = eval(expression);
+  auto result = extract_instance_create_info(object.borrow());
+  if (result) {
+    ADD_FAILURE() << "converted: " << expression;
+    return {};
+  }
+  return chain(std::move(result.error()));
+}
+
+TEST(RecordRule, NestedFailuresAreWrappedOncePerLevel) {
+  EXPECT_EQ(failure_chain("info(application_info=app(application_version=version(major='1')))"),
+            (Chain{"TypeError: failed to extract field InstanceCreateInfo.application_info",
+                   "TypeError: failed to extract field ApplicationInfo.application_version",
+                   "TypeError: failed to extract field VersionInfo.major",
+                   "TypeError: 'str' object cannot be interpreted as an integer"}));
+  EXPECT_EQ(failure_chain("info(application_info=app(engine_version=version(patch=65536)))"),
+            (Chain{"TypeError: failed to extract field InstanceCreateInfo.application_info",
+                   "TypeError: failed to extract field ApplicationInfo.engine_version",
+                   "TypeError: failed to extract field VersionInfo.patch",
+                   "OverflowError: out of range integral type conversion attempted"}));
+}
+
+TEST(RecordRule, AMissingAttributeIsBareInItsOwnRecord) {
+  EXPECT_EQ(failure_chain("info(application_info=types.SimpleNamespace(application_version=version(), "
+                          "application_name='a', engine_version=version()))"),
+            (Chain{"TypeError: failed to extract field InstanceCreateInfo.application_info",
+                   "AttributeError: 'types.SimpleNamespace' object has no attribute 'engine_name'"}));
+}
+
+TEST(ListRule, StringsAndNonSequencesAreRefused) {
+  EXPECT_EQ(failure_chain("info(enabled_extensions='ext')"),
+            (Chain{"TypeError: failed to extract field InstanceCreateInfo.enabled_extensions",
+                   "TypeError: a 'str' cannot be converted into a list; pass a sequence of items instead"}));
+  EXPECT_EQ(failure_chain("info(enabled_extensions={'a': 1})"),
+            (Chain{"TypeError: failed to extract field InstanceCreateInfo.enabled_extensions",
+                   "TypeError: 'dict' object cannot be cast as 'Sequence'"}));
+  EXPECT_EQ(failure_chain("info(enabled_extensions=['a', 3])"),
+            (Chain{"TypeError: failed to extract field InstanceCreateInfo.enabled_extensions",
+                   "TypeError: 'int' object cannot be cast as 'str'"}));
+}
+
+TEST(ListRule, AnExtElementWithoutALoaderIsWrappedTwice) {
+  testing::internal::CaptureStdout();
+  const Chain got = failure_chain("info(ext=[1])");
+  const std::string printed = testing::internal::GetCapturedStdout();
+  const std::string text =
+      "No loader registered for type 'int'. Possible types are: [\"ovpi.api.ext.ovlog.LogCreateInfoEXT\"]";
+  EXPECT_EQ(got, (Chain{"TypeError: failed to extract field InstanceCreateInfo.ext",
+                        "TypeError: failed to extract field OpaqueList.0", "TypeError: " + text}));
+  EXPECT_EQ(printed, text + "\n");
+}
+
+TEST(Records, AValidDescriptionConvertsInOrder) {
+  auto object = eval("info(enabled=('a', 'b'), application_info=app(application_name='n\\u00e9'))");
+  auto result = extract_instance_create_info(object.borrow());
+  ASSERT_TRUE(result.has_value());
+  EXPECT_EQ(result->application_info.application_name, "n\xc3\xa9");
+  EXPECT_EQ(result->application_info.engine_version.minor, 3);
+  EXPECT_EQ(result->enabled_extensions, (std::vector<std::string>{"a", "b"}));
+  EXPECT_TRUE(result->ext.empty());
+}
+
+TEST(LoggerSettings, LevelAndCallbackFailuresAreWrappedByField) {
+  using ovcore::ext::ovlog::extract_log_create_info;
+  auto level7 = eval("types.SimpleNamespace(level=7, callback=print)");
+  auto result = extract_log_create_info(level7.borrow());
+  ASSERT_FALSE(result.has_value());
+  EXPECT_EQ(chain(std::move(result.error())),
+            (Chain{"TypeError: failed to extract field LogCreateInfoEXT.level",
+                   "ValueError: Invalid LogLevelEXT value: 7"}));
+  auto huge = eval("types.SimpleNamespace(level=2**32, callback=print)");
+  result = extract_log_create_info(huge.borrow());
+  ASSERT_FALSE(result.has_value());
+  EXPECT_EQ(chain(std::move(result.error())).back(),
+            "OverflowError: out of range integral type conversion attempted");
+  auto none = eval("types.SimpleNamespace(level=1, callback=None)");
+  result = extract_log_create_info(none.borrow());
+  ASSERT_FALSE(result.has_value());
+  EXPECT_EQ(chain(std::move(result.error())),
+            (Chain{"TypeError: failed to extract field LogCreateInfoEXT.callback",
+                   "TypeError: Expected a callable object for LogCallbackEXT"}));
+  auto missing = eval("types.SimpleNamespace(level=1)");
+  result = extract_log_create_info(missing.borrow());
+  ASSERT_FALSE(result.has_value());
+  EXPECT_EQ(chain(std::move(result.error())),
+            (Chain{"AttributeError: 'types.SimpleNamespace' object has no attribute 'callback'"}));
+}
+
+}  // namespace

@@ -1,0 +1,74 @@
+#include "tests/cpp_py/embedded_python.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "ovcore/src/python/attach.hpp"
+
+namespace ovtest {
+namespace {
+
+PyObject* globals = nullptr;
+
+constexpr const char* kPrelude = R"(
+import types
+def version(major=1, minor=0, patch=12):
+    return types.SimpleNamespace(major=major, minor=minor, patch=patch)
+def app(**kw):
+    fields = dict(application_version=version(), application_name="demo",
+                  engine_version=version(2, 3, 4), engine_name="engine")
+    fields.update(kw)
+    return types.SimpleNamespace(**fields)
+def info(enabled=(), ext=(), **kw):
+    fields = dict(application_info=app(), enabled_extensions=list(enabled), ext=list(ext))
+    fields.update(kw)
+    return types.SimpleNamespace(**fields)
+)";
+
+}  // namespace
+
+ovcore::python::OwnedRef eval(const std::string& expression) {
+  PyObject* result = PyRun_String(expression.c_str(), Py_eval_input, globals, globals);
+  if (result == nullptr) {
+    PyErr_Print();
+    ADD_FAILURE() << "Python expression failed: " << expression;
+  }
+  return ovcore::python::OwnedRef::steal(result);
+}
+
+std::vector<std::string> chain(ovcore::python::PyError error) {
+  std::vector<std::string> out;
+  ovcore::python::OwnedRef current = std::move(error).into_object();
+  while (current) {
+    auto e = ovcore::python::PyError::from_object(ovcore::python::OwnedRef::new_ref(current.get()));
+    out.push_back(e.type_qualname() + ": " + e.lossy_str());
+    current = ovcore::python::OwnedRef::steal(PyException_GetCause(current.get()));
+  }
+  return out;
+}
+
+}  // namespace ovtest
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  Py_Initialize();
+  int status;
+  {
+    // The main thread counts as attached through the module for the whole
+    // run, as it would inside a call from Python.
+    ovcore::python::BoundaryScope attached;
+    ovtest::globals = PyDict_New();
+    PyDict_SetItemString(ovtest::globals, "__builtins__", PyEval_GetBuiltins());
+    PyObject* done = PyRun_String(ovtest::kPrelude, Py_file_input, ovtest::globals, ovtest::globals);
+    if (done == nullptr) {
+      PyErr_Print();
+      return 1;
+    }
+    Py_DECREF(done);
+    status = RUN_ALL_TESTS();
+    Py_CLEAR(ovtest::globals);
+  }
+  if (Py_FinalizeEx() < 0) status = 1;
+  return status;
+}

@@ -1,0 +1,19 @@
+#pragma once
+// The embedded interpreter shared by these tests: evaluating Python source
+// and reading exception chains.
+
+#include <string>
+#include <vector>
+
+#include "ovcore/src/python/py_error.hpp"
+
+namespace ovtest {
+
+// Evaluates a Python expression in a namespace where `types` is imported
+// and the helpers defined in embedded_python.cpp exist.
+ovcore::python::OwnedRef eval(const std::string& expression);
+
+// "Type: text" for the exception and each of its causes, outermost first.
+std::vector<std::string> chain(ovcore::python::PyError error);
+
+}  // namespace ovtest
