@@ -1,0 +1,229 @@
+"""Reference-leak check for ovpi._sys on a debug interpreter.
+
+Runs every public path and every error path of the module many times and
+watches sys.gettotalrefcount(). Each path is repeated in rounds until its
+count settles; a path leaks when the count still grows in each of the last
+three rounds (after subtracting what an empty round costs) when the rounds
+run out. Exits non-zero on a leak and prints the last deltas of every path.
+
+The module must be built with Py_REF_DEBUG (tools/dev does) so that its own
+reference changes are counted in the total.
+
+    python3.14d tests/leaks/refleak_check.py
+"""
+
+from __future__ import annotations
+
+import gc
+import io
+import os
+import sys
+import types
+import warnings
+from collections.abc import Callable
+from typing import Any
+
+from ovpi import _sys
+
+LOGGER = "__EXT_orvantis_logger"
+WARMUP = 50
+SETTLED = 3       # rounds that must not all grow
+MAX_ROUNDS = 12
+PER_ROUND = 60
+
+
+class LogCreateInfoEXT:
+    pass
+
+
+LogCreateInfoEXT.__module__ = "ovpi.api.ext.ovlog"
+
+
+def version(major: Any = 1, minor: Any = 0, patch: Any = 0) -> Any:
+    return types.SimpleNamespace(major=major, minor=minor, patch=patch)
+
+
+def app(**kw: Any) -> Any:
+    fields = dict(application_version=version(), application_name="leak", engine_version=version(),
+                  engine_name="engine")
+    fields.update(kw)
+    return types.SimpleNamespace(**fields)
+
+
+def info(enabled: Any = (), ext: Any = (), **kw: Any) -> Any:
+    fields = dict(application_info=app(), enabled_extensions=list(enabled), ext=list(ext))
+    fields.update(kw)
+    return types.SimpleNamespace(**fields)
+
+
+def settings(level: Any = 0, callback: Any = None) -> Any:
+    obj = LogCreateInfoEXT()
+    obj.level = level  # type: ignore[attr-defined]
+    obj.callback = callback if callback is not None else (lambda record: None)  # type: ignore[attr-defined]
+    return obj
+
+
+def expect(error: type[BaseException] | str, call: Callable[[], Any]) -> Callable[[], None]:
+    def run() -> None:
+        try:
+            call()
+        except BaseException as e:  # noqa: BLE001
+            name = error if isinstance(error, str) else error.__name__
+            if type(e).__name__ != name and not (isinstance(error, type) and isinstance(e, error)):
+                raise AssertionError(f"expected {name}, got {type(e).__name__}: {e}") from e
+        else:
+            raise AssertionError(f"expected {error}")
+    return run
+
+
+def raising_getter() -> Any:
+    class Obj:
+        @property
+        def application_info(self) -> Any:
+            raise KeyError("getter")
+    return Obj()
+
+
+class BadSeq:
+    def __len__(self) -> int:
+        raise RuntimeError("len")
+
+    def __getitem__(self, i: int) -> Any:
+        if i > 1:
+            raise IndexError
+        return "x"
+
+
+class BadIndex:
+    def __index__(self) -> int:
+        raise ValueError("index")
+
+
+def failing_callback(record: Any) -> None:
+    raise ValueError("callback failed")
+
+
+def fail_at_teardown(record: Any) -> None:
+    if record["message"].startswith("Tearing down"):
+        raise ValueError("teardown failed")
+
+
+def release_with_failing_teardown() -> None:
+    hook, sys.unraisablehook = sys.unraisablehook, lambda u: None
+    try:
+        handle = _sys._ov_create_instance(info([LOGGER], [settings(0, fail_at_teardown)]))
+        del handle
+    finally:
+        sys.unraisablehook = hook
+
+
+PATHS: dict[str, Callable[[], Any]] = {
+    "create and release, no extensions": lambda: _sys._ov_create_instance(info()),
+    "create and release, logger with callback": lambda: _sys._ov_create_instance(info([LOGGER], [settings()])),
+    "create and release, logger threshold drops all": lambda: _sys._ov_create_instance(
+        info([LOGGER], [settings(4)])),
+    "untaken settings object": lambda: _sys._ov_create_instance(info([], [settings()])),
+    "keyword argument": lambda: _sys._ov_create_instance(instance_create_info=info()),
+    "factorial": lambda: _sys.factorial(20),
+    "fibonacci": lambda: _sys.fibonacci(93),
+    "factorial overflow": expect(OverflowError, lambda: _sys.factorial(21)),
+    "fibonacci overflow": expect(OverflowError, lambda: _sys.fibonacci(94)),
+    "negative argument": expect(OverflowError, lambda: _sys.factorial(-1)),
+    "float argument": expect(TypeError, lambda: _sys.factorial(1.5)),
+    "index raising": expect(ValueError, lambda: _sys.factorial(BadIndex())),
+    "binding: missing": expect(TypeError, lambda: _sys.factorial()),
+    "binding: too many": expect(TypeError, lambda: _sys.fibonacci(1, 2)),
+    "binding: unexpected keyword": expect(TypeError, lambda: _sys.factorial(m=1)),
+    "binding: multiple values": expect(TypeError, lambda: _sys.factorial(1, n=1)),
+    "conversion: None": expect(TypeError, lambda: _sys._ov_create_instance(None)),
+    "conversion: nested bad major": expect(TypeError, lambda: _sys._ov_create_instance(
+        info(application_info=app(application_version=version(major="1"))))),
+    "conversion: out of range": expect(TypeError, lambda: _sys._ov_create_instance(
+        info(application_info=app(engine_version=version(patch=70000))))),
+    "conversion: missing engine_name": expect(TypeError, lambda: _sys._ov_create_instance(
+        info(application_info=types.SimpleNamespace(application_version=version(), application_name="a",
+                                                    engine_version=version())))),
+    "conversion: getter raises": expect(TypeError, lambda: _sys._ov_create_instance(raising_getter())),
+    "conversion: str as list": expect(TypeError, lambda: _sys._ov_create_instance(info(enabled_extensions="ab"))),
+    "conversion: dict as list": expect(TypeError, lambda: _sys._ov_create_instance(
+        info(enabled_extensions={"a": 1}))),
+    "conversion: bad sequence": expect(TypeError, lambda: _sys._ov_create_instance(
+        info(enabled_extensions=BadSeq(), ext=[1]))),
+    "conversion: lone surrogate name": expect(TypeError, lambda: _sys._ov_create_instance(
+        info(application_info=app(application_name="\ud800")))),
+    "missing loader": expect(TypeError, lambda: _sys._ov_create_instance(info([LOGGER], [settings(), 3]))),
+    "bad level": expect(TypeError, lambda: _sys._ov_create_instance(info([LOGGER], [settings(9)]))),
+    "bad callback": expect(TypeError, lambda: _sys._ov_create_instance(info([LOGGER], [settings(0, 5)]))),
+    "missing plug-in": expect(RuntimeError, lambda: _sys._ov_create_instance(info([LOGGER, "nope"], [settings()]))),
+    "failing callback at creation": expect("PanicException", lambda: _sys._ov_create_instance(
+        info([LOGGER], [settings(0, failing_callback)]))),
+    "failing callback at release": release_with_failing_teardown,
+}
+
+
+def one_round(path: Callable[[], Any]) -> int:
+    before = sys.gettotalrefcount()
+    for _ in range(PER_ROUND):
+        path()
+    gc.collect()
+    return sys.gettotalrefcount() - before
+
+
+def measure(path: Callable[[], Any], overhead: int = 0) -> list[int]:
+    """The deltas of the last SETTLED rounds, less the cost of an empty round."""
+    for _ in range(WARMUP):
+        path()
+    gc.collect()
+    deltas: list[int] = []
+    for _ in range(MAX_ROUNDS):
+        deltas.append(one_round(path) - overhead)
+        last = deltas[-SETTLED:]
+        if len(last) == SETTLED and not all(d > 0 for d in last):
+            break
+    return deltas[-SETTLED:]
+
+
+def detects_a_planted_leak() -> bool:
+    """The check itself works: one reference kept per call is reported."""
+    import ctypes
+    kept = object()
+    incref = ctypes.pythonapi.Py_IncRef
+    incref.argtypes = [ctypes.py_object]
+    overhead = max(measure(lambda: None))
+    return all(d > 0 for d in measure(lambda: incref(kept), overhead))
+
+
+def main() -> int:
+    if not hasattr(sys, "gettotalrefcount"):
+        print("refleak check needs a debug interpreter (python3.14d)", file=sys.stderr)
+        return 2
+    if not detects_a_planted_leak():
+        print("refleak check: a planted leak went unnoticed; the measurement is broken", file=sys.stderr)
+        return 2
+    warnings.simplefilter("ignore")
+    # The missing-loader path prints to file descriptor 1; keep the report readable.
+    saved = os.dup(1)
+    leaks = []
+    results = []
+    devnull = os.open(os.devnull, os.O_WRONLY)
+    real_stderr = sys.stderr
+    try:
+        os.dup2(devnull, 1)
+        sys.stderr = io.StringIO()  # the resumed-panic notices are expected here
+        overhead = max(measure(lambda: None))
+        for name, path in PATHS.items():
+            deltas = measure(path, overhead)
+            results.append((name, deltas))
+            if all(d > 0 for d in deltas):
+                leaks.append(name)
+    finally:
+        os.dup2(saved, 1)
+        sys.stderr = real_stderr
+    for name, deltas in results:
+        print(f"{'LEAK' if name in leaks else 'ok  '} {name:48} deltas {deltas}")
+    print(f"refleak check: {len(results)} paths, {len(leaks)} leaking")
+    return 1 if leaks else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
