@@ -2,11 +2,13 @@
 # on first use, a few minutes), or directly on the host with OVPI_NO_ROOT=1.
 RUN := tools/buildroot run
 
-.PHONY: example test bench root shell clean
+.PHONY: example test harden bench root shell clean
 example:  ## build the module and run the example
 	$(RUN) tools/dev example
 test:     ## build everything and run every test
 	$(RUN) tools/dev test
+harden:   ## sanitizers, reference leaks, valgrind, thread stress, free-threaded
+	$(RUN) tools/dev harden
 bench:    ## run the benchmarks
 	$(RUN) tools/dev bench
 root:     ## create the build root only

@@ -370,3 +370,21 @@ def test_a_failing_callback_at_release_goes_to_the_unraisable_hook(monkeypatch: 
     assert name == "PanicException" and "RuntimeError: teardown callback failed" in text
     assert len(calls) == 6
     assert sys.getrefcount(fail_at_teardown) == baseline
+
+
+def test_a_panic_let_through_by_a_callback_is_resumed_with_its_text(capfd: pytest.CaptureFixture[str]) -> None:
+    def fail(record: Any) -> None:
+        raise ValueError("inner failure")
+
+    def nested(record: dict[str, Any]) -> None:
+        # Creating an instance whose own callback fails raises a
+        # PanicException here, which this callback lets through.
+        create(info([LOGGER], [settings(0, fail)]))
+
+    with pytest.raises(BaseException) as caught:
+        create(info([LOGGER], [settings(0, nested)]))
+    assert type(caught.value).__name__ == "PanicException"
+    assert "ValueError: inner failure" in str(caught.value)
+    err = capfd.readouterr().err
+    assert "resuming a fatal native error that came back from Python" in err
+    assert "Traceback" in err and "PanicException" in err

@@ -47,6 +47,12 @@ std::string join(std::span<const Item> items) {
 void append_quoted(std::string& out, std::string_view text) {
   out += '"';
   for (std::size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {  // plain ASCII, the common case
+      out += c;
+      ++i;
+      continue;
+    }
     const std::size_t start = i;
     const char32_t cp = next_code_point(text, i);
     switch (cp) {
