@@ -15,13 +15,13 @@ LOGGER = "__EXT_orvantis_logger"
 
 
 class Raising:
-    """An attribute whose getter raises."""
+    """An attribute whose getter raises (a fresh exception each time)."""
 
     def __init__(self, error: BaseException) -> None:
         self.error = error
 
     def __get__(self, obj: object, owner: type) -> Any:
-        raise self.error
+        raise type(self.error)(*self.error.args)
 
 
 class BadIndex:
@@ -30,7 +30,9 @@ class BadIndex:
 
     def __index__(self) -> Any:
         if isinstance(self.result, BaseException):
-            raise self.result
+            # A fresh exception each time: re-raising one instance would grow
+            # its traceback without end.
+            raise type(self.result)(*self.result.args)
         return self.result
 
 
