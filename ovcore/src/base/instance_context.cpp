@@ -1,6 +1,8 @@
 #include "ovcore/src/base/instance_context.hpp"
 
+#include <charconv>
 #include <cstdint>
+#include <iterator>
 #include <exception>
 #include <format>
 
@@ -98,12 +100,21 @@ const BuildReport& build_report() {
 }  // namespace
 
 void InstanceContext::emit_creation_report(const std::vector<std::string>& requested) const {
+  // Plain concatenation: these run for every instance, and std::format's
+  // parsing costs more than the text itself.
   emit_log(LogLevelEXT::Trace, "Instance created successfully at " + address_text());
-  emit_log(LogLevelEXT::Info,
-           std::format("Application '{}' v{} using engine '{}' v{}", application_name_,
-                       application_version_, engine_name_, engine_version_));
-  emit_log(LogLevelEXT::Info,
-           std::format("Loaded {} extensions: {}", plugins_.size(), utils::list_literal(requested)));
+  std::string application = "Application '";
+  application.append(application_name_)
+      .append("' v")
+      .append(application_version_.to_string())
+      .append(" using engine '")
+      .append(engine_name_)
+      .append("' v")
+      .append(engine_version_.to_string());
+  emit_log(LogLevelEXT::Info, std::move(application));
+  std::string loaded = "Loaded ";
+  loaded.append(std::to_string(plugins_.size())).append(" extensions: ").append(utils::list_literal(requested));
+  emit_log(LogLevelEXT::Info, std::move(loaded));
   const BuildReport& report = build_report();
   emit_log(LogLevelEXT::Info, report.version_line);
   emit_log(LogLevelEXT::Info, report.commit_line);
@@ -149,7 +160,9 @@ void InstanceContext::set_log_sink(LogSink sink) {
 }
 
 std::string InstanceContext::address_text() const {
-  return std::format("{:#x}", reinterpret_cast<std::uintptr_t>(this));
+  char digits[2 + 2 * sizeof(std::uintptr_t)] = {'0', 'x'};
+  const auto [end, ec] = std::to_chars(digits + 2, std::end(digits), reinterpret_cast<std::uintptr_t>(this), 16);
+  return std::string(digits, end);
 }
 
 void release(std::shared_ptr<InstanceContext> context) {

@@ -29,7 +29,8 @@ bool valid_part(std::string_view part) {
 }  // namespace
 
 std::string SemVer::to_string() const {
-  std::string out = std::format("{}.{}.{}", major, minor, patch);
+  std::string out = std::to_string(major);
+  out.append(".").append(std::to_string(minor)).append(".").append(std::to_string(patch));
   if (!pre.empty()) out += "-" + pre;
   if (!build.empty()) out += "+" + build;
   return out;

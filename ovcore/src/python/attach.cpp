@@ -21,11 +21,7 @@ std::mutex deferred_mutex;
 std::vector<PyObject*> deferred;  // guarded by deferred_mutex
 }  // namespace
 
-void release_reference(PyObject* object) noexcept {
-  if (nesting > 0) {
-    Py_DECREF(object);
-    return;
-  }
+void detail::defer_release(PyObject* object) noexcept {
   std::lock_guard lock(deferred_mutex);
   deferred.push_back(object);
   deferred_pending.store(true, std::memory_order_release);

@@ -16,9 +16,8 @@ namespace ovcore::python {
 
 namespace detail {
 // Entered on every call from the interpreter, so both are visible here for
-// inlining: the count is a static-TLS int (no lookup call), and an empty
-// queue costs one atomic load.
-extern constinit thread_local int nesting __attribute__((tls_model("initial-exec")));
+// inlining: the count (py_ref.hpp) is a static-TLS int, and an empty queue
+// costs one atomic load.
 extern std::atomic<bool> deferred_pending;
 void drain_deferred_releases_slow() noexcept;
 [[noreturn]] void abort_forbidden_entry() noexcept;

@@ -11,9 +11,23 @@
 
 namespace ovcore::python {
 
+namespace detail {
+// This thread's nesting count of entries through the module (see attach.hpp).
+// Static TLS: read without a lookup call on every reference drop.
+extern constinit thread_local int nesting __attribute__((tls_model("initial-exec")));
+// Queues `object` for release at the next entry through the call boundary.
+void defer_release(PyObject* object) noexcept;
+}  // namespace detail
+
 // Drops one strong reference: at once when this thread is attached through the
 // module, otherwise queued for the next entry through the call boundary.
-void release_reference(PyObject* object) noexcept;
+inline void release_reference(PyObject* object) noexcept {
+  if (detail::nesting > 0) {
+    Py_DECREF(object);
+  } else {
+    detail::defer_release(object);
+  }
+}
 
 class BorrowedRef {
  public:
