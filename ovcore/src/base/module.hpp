@@ -33,9 +33,8 @@ struct FunctionContext {
   std::map<ovinstr::modules::Name, ovinstr::modules::InstructionRef> names;
 };
 
-// Destroying a module destroys, in order, functions, entries,
-// function_contexts and specifications (reverse declaration order would do
-// the opposite, so the destructor is explicit).
+// Destroying a module empties its four maps in declaration order (member
+// destruction would run in reverse, so the destructor is explicit).
 struct ModuleContext {
   std::array<std::uint8_t, 16> id{};
   std::map<ext::Uuid, ovinstr::modules::Function> functions;

@@ -1,6 +1,6 @@
 #pragma once
-// Specification records of a module: a specialised function with the data
-// that describes it and acceleration structures built on first use.
+// A module's specialised functions: each with the data that describes it and
+// acceleration structures built on first use.
 
 #include <cstdint>
 #include <map>
