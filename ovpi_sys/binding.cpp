@@ -17,12 +17,13 @@ PyResult<BorrowedRef> bind_one_argument_slow(std::string_view function, std::str
   const Py_ssize_t keywords = kwnames == nullptr ? 0 : PyTuple_GET_SIZE(kwnames);
   for (Py_ssize_t i = 0; i < keywords; ++i) {
     PyObject* key = PyTuple_GET_ITEM(kwnames, i);
-    Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(key, &size);
-    if (utf8 == nullptr) return ovcore::python::fetched_error();
-    const std::string_view name(utf8, static_cast<std::size_t>(size));
-    if (name != parameter) {
-      return ovcore::python::type_error(std::format("{}() got an unexpected keyword argument '{}'", function, name));
+    // Compared as UTF-8 bytes without encoding the key, which may hold lone
+    // surrogates; the message keeps the key's characters as they are.
+    if (PyUnicode_EqualToUTF8AndSize(key, parameter.data(), static_cast<Py_ssize_t>(parameter.size())) != 1) {
+      OwnedRef text = OwnedRef::steal(PyUnicode_FromFormat("%.*s() got an unexpected keyword argument '%U'",
+                                                           static_cast<int>(function.size()), function.data(), key));
+      if (!text) return ovcore::python::fetched_error();
+      return std::unexpected(ovcore::python::new_error(PyExc_TypeError, text.borrow()));
     }
     if (bound != nullptr) {
       return ovcore::python::type_error(std::format("{}() got multiple values for argument '{}'", function, parameter));
@@ -38,16 +39,23 @@ PyResult<BorrowedRef> bind_one_argument_slow(std::string_view function, std::str
 
 namespace {
 
+// The message is built as a Python string, so every character of the caught
+// exception's str() survives, lone surrogates included.
 PyError reword_type_error(PyError error, std::string_view parameter) {
   if (!error.is_exactly(PyExc_TypeError)) return error;
-  const std::string text = std::format("argument '{}': {}", parameter, error.str().value_or(""));
   OwnedRef caught = std::move(error).into_object();
-  PyResult<OwnedRef> message = ovcore::python::to_py_str(text);
-  if (!message) return std::move(message.error());
-  OwnedRef reworded = OwnedRef::steal(PyObject_CallOneArg(PyExc_TypeError, message->get()));
-  if (!reworded) return PyError::fetch();
-  PyException_SetCause(reworded.get(), PyException_GetCause(caught.get()));  // steals the new reference
-  return PyError::from_object(std::move(reworded));
+  if (!caught) return PyError::fetch();
+  OwnedRef caught_text = OwnedRef::steal(PyObject_Str(caught.get()));
+  if (!caught_text) {
+    PyErr_Clear();
+    caught_text = OwnedRef::steal(PyUnicode_FromString("<exception str() failed>"));
+    if (!caught_text) return PyError::fetch();
+  }
+  OwnedRef text = OwnedRef::steal(PyUnicode_FromFormat("argument '%.*s': %U", static_cast<int>(parameter.size()),
+                                                       parameter.data(), caught_text.get()));
+  if (!text) return PyError::fetch();
+  return ovcore::python::new_error(PyExc_TypeError, text.borrow(),
+                                   OwnedRef::steal(PyException_GetCause(caught.get())));
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ void raise_current_as_panic() noexcept {
     try {
       throw;
     } catch (const ovcore::utils::FatalError& error) {
-      ovcore::python::raise_panic(error.what());
+      ovcore::python::raise_panic(error.message());
     } catch (const std::exception& error) {
       ovcore::python::raise_panic(error.what());
     } catch (...) {

@@ -39,18 +39,21 @@ PyObject* call_function(Body&& body) noexcept {
 
 // Deallocation form: no result; a fatal error goes to the unraisable hook.
 // An object may be released while an exception is being raised; that
-// exception is set aside while the body runs Python code and put back after.
+// exception is set aside before anything runs Python code (the boundary's
+// drain of deferred releases included) and put back after.
 template <class Body>
 void call_dealloc(Body&& body) noexcept {
-  ovcore::python::BoundaryScope scope;
-  PyObject* in_flight = PyErr_GetRaisedException();
-  try {
-    body();
-  } catch (...) {
-    raise_current_as_panic();
-    PyErr_WriteUnraisable(nullptr);
+  OwnedRef in_flight = OwnedRef::steal(PyErr_GetRaisedException());
+  {
+    ovcore::python::BoundaryScope scope;
+    try {
+      body();
+    } catch (...) {
+      raise_current_as_panic();
+      PyErr_WriteUnraisable(nullptr);
+    }
   }
-  if (in_flight != nullptr) PyErr_SetRaisedException(in_flight);
+  if (in_flight) PyErr_SetRaisedException(in_flight.release());
 }
 
 }  // namespace ovpi_sys

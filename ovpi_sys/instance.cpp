@@ -46,7 +46,7 @@ void instance_dealloc(PyObject* self) {
   });
 }
 
-PyTypeObject* created_type = nullptr;  // guarded by the module's initialisation lock
+PyTypeObject* created_type = nullptr;  // made once, by the module object's maker
 
 }  // namespace
 

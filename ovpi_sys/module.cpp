@@ -5,10 +5,15 @@
 #include <cstdint>
 #include <format>
 
+#include "ovcore/src/python/process_once.hpp"
 #include "ovcore/src/utils/fatal.hpp"
 #include "ovpi_sys/call_boundary.hpp"
 #include "ovpi_sys/instance.hpp"
 #include "ovpi_sys/numeric.hpp"
+
+#if defined(OVPI_EXPECT_PY_DEBUG) && !defined(Py_REF_DEBUG)
+#error "built for the debug interpreter, but these Python headers are not a debug build's"
+#endif
 
 namespace ovpi_sys {
 namespace {
@@ -37,21 +42,8 @@ PyMethodDef function_defs[] = {
 };
 
 std::atomic<std::int64_t> owning_interpreter{-1};
-PyMutex init_lock{};
-PyObject* module_object = nullptr;  // guarded by init_lock; never released
-
-class LockGuard {
- public:
-  // PyMutex_Lock detaches from the interpreter while it waits, so a thread
-  // waiting for another thread's initialisation never holds the interpreter.
-  explicit LockGuard(PyMutex& mutex) : mutex_(mutex) { PyMutex_Lock(&mutex_); }
-  ~LockGuard() { PyMutex_Unlock(&mutex_); }
-  LockGuard(const LockGuard&) = delete;
-  LockGuard& operator=(const LockGuard&) = delete;
-
- private:
-  PyMutex& mutex_;
-};
+// Never released. Threads importing at once wait for the first, detached.
+ovcore::python::ProcessOnce<PyObject*> module_object;
 
 // Appends `name` to the module's __all__ (creating it on first use), then
 // sets the attribute.
@@ -77,10 +69,9 @@ PyResult<void> add_instance_type(BorrowedRef module) {
   PyResult<PyTypeObject*> type = instance_type();
   if (!type) {
     OwnedRef cause = std::move(type.error()).into_object();
-    PyErr_SetString(PyExc_RuntimeError, "An error occurred while initializing class Instance");
-    OwnedRef error = OwnedRef::steal(PyErr_GetRaisedException());
-    PyException_SetCause(error.get(), cause.release());
-    return std::unexpected(PyError::from_object(std::move(error)));
+    PyResult<OwnedRef> text = ovcore::python::to_py_str("An error occurred while initializing class Instance");
+    if (!text) return std::unexpected(std::move(text.error()));
+    return std::unexpected(ovcore::python::new_error(PyExc_RuntimeError, text->borrow(), std::move(cause)));
   }
   PyResult<OwnedRef> name = ovcore::python::to_py_str("Instance");
   if (!name) return std::unexpected(std::move(name.error()));
@@ -98,7 +89,7 @@ PyResult<void> add_function(BorrowedRef module, PyMethodDef& def) {
 }
 
 PyResult<OwnedRef> create_module() {
-  OwnedRef module = OwnedRef::steal(PyModule_Create2(&module_def, 1013));
+  OwnedRef module = OwnedRef::steal(PyModule_Create2(&module_def, PYTHON_API_VERSION));
   if (!module) return ovcore::python::fetched_error();
 #ifdef Py_GIL_DISABLED
   if (PyUnstable_Module_SetGIL(module.get(), Py_MOD_GIL_USED) < 0) return ovcore::python::fetched_error();
@@ -120,11 +111,13 @@ PyResult<OwnedRef> initialise() {
         "ovpi._sys does not support sub-interpreters: it can only be imported by the interpreter that "
         "imported it first"));
   }
-  LockGuard lock(init_lock);
-  if (module_object != nullptr) return OwnedRef::new_ref(module_object);
-  PyResult<OwnedRef> module = create_module();
-  if (module) module_object = OwnedRef::new_ref(module->borrow()).release();
-  return module;
+  PyResult<PyObject*> module = module_object.get([]() -> PyResult<PyObject*> {
+    PyResult<OwnedRef> created = create_module();
+    if (!created) return std::unexpected(std::move(created.error()));
+    return created->release();
+  });
+  if (!module) return std::unexpected(std::move(module.error()));
+  return OwnedRef::new_ref(*module);
 }
 
 }  // namespace

@@ -19,17 +19,17 @@ constexpr std::optional<std::uint64_t> checked_factorial(std::uint64_t n) {
   return acc;
 }
 
-// F(0) = 0, F(1) = 1. F(93) is the largest that fits; it is returned, not
-// refused (the next number is never computed).
+// F(0) = 0, F(1) = 1. Each step computes the next number too, so F(n) is
+// returned only when F(n + 1) also fits: 92 is the largest accepted argument
+// although F(93) itself fits.
 constexpr std::optional<std::uint64_t> checked_fibonacci(std::uint64_t n) {
-  if (n == 0) return 0;
-  std::uint64_t previous = 0;
-  std::uint64_t current = 1;  // F(1)
-  for (std::uint64_t k = 1; k < n; ++k) {  // overflows at k = 93 at the latest
-    std::uint64_t next;
-    if (__builtin_add_overflow(previous, current, &next)) return std::nullopt;
-    previous = current;
+  std::uint64_t current = 0;  // F(k)
+  std::uint64_t next = 1;     // F(k + 1)
+  for (std::uint64_t k = 0; k < n; ++k) {  // overflows at k = 92 at the latest
+    std::uint64_t after;
+    if (__builtin_add_overflow(current, next, &after)) return std::nullopt;
     current = next;
+    next = after;
   }
   return current;
 }
@@ -58,11 +58,11 @@ inline constexpr auto factorial_of = &ResultTable<checked_factorial>::lookup;
 inline constexpr auto fibonacci_of = &ResultTable<checked_fibonacci>::lookup;
 
 static_assert(ResultTable<checked_factorial>::kSize == 21);
-static_assert(ResultTable<checked_fibonacci>::kSize == 94);
+static_assert(ResultTable<checked_fibonacci>::kSize == 93);
 static_assert(checked_factorial(20) == 2432902008176640000ULL);
 static_assert(!checked_factorial(21));
-static_assert(checked_fibonacci(93) == 12200160415121876738ULL);
-static_assert(!checked_fibonacci(94));
+static_assert(checked_fibonacci(92) == 7540113804746346429ULL);
+static_assert(!checked_fibonacci(93));
 
 PyObject* factorial(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames);
 PyObject* fibonacci(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames);

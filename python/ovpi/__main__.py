@@ -47,7 +47,7 @@ def main(argv: list[str] | None = None) -> int:
     elif args.level:
         settings.append(LogCreateInfoEXT(callback=_print_record, level=threshold))
 
-    print(f"factorial(20) = {ovpi.factorial(20)}, fibonacci(93) = {ovpi.fibonacci(93)}")
+    print(f"factorial(20) = {ovpi.factorial(20)}, fibonacci(92) = {ovpi.fibonacci(92)}")
     print("Creating an instance with the logger enabled:", flush=True)
     info = InstanceCreateInfo(
         application_info=ApplicationInfo(

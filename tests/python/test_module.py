@@ -76,3 +76,20 @@ def test_a_sub_interpreter_import_is_refused() -> None:
     """)
     result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
     assert result.stdout.strip() == "refused: ImportError"
+
+
+def test_a_legacy_sub_interpreter_is_refused_by_the_module_itself() -> None:
+    # A legacy interpreter lets single-phase modules load, so this refusal
+    # comes from the module's initialiser, not from CPython.
+    code = textwrap.dedent("""
+        import _interpreters
+        import ovpi._sys
+        interp = _interpreters.create(_interpreters.new_config("legacy"))
+        failure = _interpreters.exec(interp, "import ovpi._sys")
+        print(failure.type.__name__, "|", failure.msg)
+        _interpreters.destroy(interp)
+    """)
+    result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
+    assert result.stdout.strip() == (
+        "ImportError | ovpi._sys does not support sub-interpreters: it can only be imported by the "
+        "interpreter that imported it first")

@@ -41,8 +41,9 @@ std::expected<std::shared_ptr<InstanceContext>, utils::OvError> InstanceContext:
   auto assembling = std::unique_ptr<InstanceContext>(
       new InstanceContext(build.package_info.version, std::move(create_info.application_info)));
   auto fail_assembling = [&](utils::OvError error) {
+    utils::FatalCollector collector;
     assembling.reset();
-    utils::rethrow_stashed_fatal();
+    collector.rethrow_if_any();
     return std::unexpected(std::move(error));
   };
   for (const std::string& name : create_info.enabled_extensions) {
@@ -166,8 +167,9 @@ std::string InstanceContext::address_text() const {
 }
 
 void release(std::shared_ptr<InstanceContext> context) {
+  utils::FatalCollector collector;
   context.reset();
-  utils::rethrow_stashed_fatal();
+  collector.rethrow_if_any();
 }
 
 }  // namespace ovcore::base

@@ -98,7 +98,9 @@ class InstanceContext {
 };
 
 // Drops `context` (running the teardown when it was the last strong
-// reference), then throws the fatal failure that teardown met, if any.
+// reference), then throws the fatal failure that teardown met, if any. That
+// holds also when the release happens while another exception unwinds (an
+// object released by that unwinding): every failing release reports once.
 void release(std::shared_ptr<InstanceContext> context);
 
 }  // namespace ovcore::base

@@ -1,9 +1,11 @@
 #include "ovcore/src/python/conversions.hpp"
 
+#include <algorithm>
 #include <array>
-#include <atomic>
 #include <format>
+#include <memory>
 
+#include "ovcore/src/python/process_once.hpp"
 #include "ovcore/src/utils/fatal.hpp"
 
 namespace ovcore::python {
@@ -17,43 +19,35 @@ constexpr std::array<const char*, static_cast<std::size_t>(Attr::count_)> kAttrN
 };
 
 using NameTable = std::array<PyObject*, kAttrNames.size()>;
-std::atomic<NameTable*> names{nullptr};
+ProcessOnce<NameTable*> names;
 
-// Built without a lock: a thread that loses the race drops its own table.
-NameTable* name_table() noexcept {
-  if (NameTable* table = names.load(std::memory_order_acquire)) return table;
-  auto* fresh = new NameTable{};
+PyResult<NameTable*> make_name_table() {
+  auto fresh = std::make_unique<NameTable>();
   for (std::size_t i = 0; i < kAttrNames.size(); ++i) {
     (*fresh)[i] = PyUnicode_InternFromString(kAttrNames[i]);
     if ((*fresh)[i] == nullptr) {
       for (PyObject* made : *fresh) Py_XDECREF(made);
-      delete fresh;
-      return nullptr;
+      return fetched_error();
     }
   }
-  NameTable* expected = nullptr;
-  if (!names.compare_exchange_strong(expected, fresh, std::memory_order_acq_rel)) {
-    for (PyObject* made : *fresh) Py_DECREF(made);
-    delete fresh;
-    return expected;
-  }
-  return fresh;
+  return fresh.release();  // kept for the process, like the names in it
 }
 
-std::atomic<PyObject*> sequence_type{nullptr};
+ProcessOnce<PyObject*> sequence_type;
 
 // collections.abc.Sequence, fetched on first need; only its name is used.
 PyObject* abc_sequence() {
-  if (PyObject* type = sequence_type.load(std::memory_order_acquire)) return type;
-  OwnedRef module = OwnedRef::steal(PyImport_ImportModule("collections.abc"));
-  OwnedRef type = module ? OwnedRef::steal(PyObject_GetAttrString(module.get(), "Sequence")) : OwnedRef();
-  if (!type || !PyType_Check(type.get())) {
-    PyErr_Clear();
-    throw utils::FatalError("could not import the type collections.abc.Sequence");
-  }
-  PyObject* expected = nullptr;
-  if (!sequence_type.compare_exchange_strong(expected, type.get(), std::memory_order_acq_rel)) return expected;
-  return type.release();
+  PyResult<PyObject*> type = sequence_type.get([]() -> PyResult<PyObject*> {
+    OwnedRef module = OwnedRef::steal(PyImport_ImportModule("collections.abc"));
+    OwnedRef type = module ? OwnedRef::steal(PyObject_GetAttrString(module.get(), "Sequence")) : OwnedRef();
+    if (!type || !PyType_Check(type.get())) {
+      PyErr_Clear();
+      throw utils::FatalError("could not import the type collections.abc.Sequence");
+    }
+    return type.release();
+  });
+  if (!type) throw utils::FatalError("collections.abc.Sequence was needed while it was being imported");
+  return *type;
 }
 
 std::unexpected<PyError> out_of_range() {
@@ -62,15 +56,16 @@ std::unexpected<PyError> out_of_range() {
 
 }  // namespace
 
-PyObject* attr_name(Attr attr) noexcept {
-  NameTable* table = name_table();
-  return table == nullptr ? nullptr : (*table)[static_cast<std::size_t>(attr)];
+PyResult<BorrowedRef> attr_name(Attr attr) {
+  PyResult<NameTable*> table = names.get(make_name_table);
+  if (!table) return std::unexpected(std::move(table.error()));
+  return BorrowedRef((**table)[static_cast<std::size_t>(attr)]);
 }
 
 PyResult<OwnedRef> get_field(BorrowedRef obj, Attr attr) {
-  PyObject* name = attr_name(attr);
-  if (name == nullptr) return fetched_error();
-  OwnedRef value = OwnedRef::steal(PyObject_GetAttr(obj.get(), name));
+  PyResult<BorrowedRef> name = attr_name(attr);
+  if (!name) return std::unexpected(std::move(name.error()));
+  OwnedRef value = OwnedRef::steal(PyObject_GetAttr(obj.get(), name->get()));
   if (!value) return fetched_error();
   return value;
 }
@@ -79,10 +74,7 @@ PyError wrap_field_error(PyError inner, std::string_view record, std::string_vie
   OwnedRef cause = std::move(inner).into_object();
   PyResult<OwnedRef> text = to_py_str(std::format("failed to extract field {}.{}", record, field));
   if (!text) return std::move(text.error());
-  OwnedRef outer = OwnedRef::steal(PyObject_CallOneArg(PyExc_TypeError, text->get()));
-  if (!outer) return PyError::fetch();
-  PyException_SetCause(outer.get(), cause.release());  // steals; NULL clears
-  return PyError::from_object(std::move(outer));
+  return new_error(PyExc_TypeError, text->borrow(), std::move(cause));
 }
 
 PyResult<std::uint16_t> extract_u16(BorrowedRef value) {
@@ -127,7 +119,7 @@ PyResult<SequenceIteration> begin_sequence(BorrowedRef value) {
   if (size < 0) {
     PyErr_Clear();
   } else {
-    iteration.size_hint = static_cast<std::size_t>(size);
+    iteration.size_hint = std::min(static_cast<std::size_t>(size), SequenceIteration::kMaxReserve);
   }
   iteration.iterator = OwnedRef::steal(PyObject_GetIter(value.get()));
   if (!iteration.iterator) return fetched_error();

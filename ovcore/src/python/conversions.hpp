@@ -21,9 +21,8 @@ enum class Attr : std::uint8_t {
   count_,
 };
 
-// The interned name; nullptr with an exception set only when the first
-// creation fails.
-PyObject* attr_name(Attr attr) noexcept;
+// The interned name (made once per process, with all the others).
+PyResult<BorrowedRef> attr_name(Attr attr);
 
 // Reads `obj.<attr>`; its failure (typically AttributeError) is returned as is.
 PyResult<OwnedRef> get_field(BorrowedRef obj, Attr attr);
@@ -57,7 +56,10 @@ PyResult<std::string> extract_text(BorrowedRef value);
 // iterator and a size hint.
 struct SequenceIteration {
   OwnedRef iterator;
+  // len() of the value, at most kMaxReserve: len() is only a claim (it may be
+  // huge or lie), so memory grows with the items actually read.
   std::size_t size_hint = 0;
+  static constexpr std::size_t kMaxReserve = 256;
 };
 PyResult<SequenceIteration> begin_sequence(BorrowedRef value);
 

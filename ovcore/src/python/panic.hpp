@@ -2,6 +2,8 @@
 // PanicException: how a fatal native failure reaches Python. It derives from
 // BaseException directly, so `except Exception` does not swallow it.
 
+#include <string_view>
+
 #include "ovcore/src/python/py_ref.hpp"
 
 namespace ovcore::python {
@@ -10,9 +12,15 @@ namespace ovcore::python {
 // Returns nullptr with an exception set when it cannot be created.
 PyObject* panic_exception_type() noexcept;
 
-// Sets a new PanicException carrying `message` as the current exception.
-void raise_panic(const char* message) noexcept;
+// The type if it exists yet, else nullptr: nothing can be an instance of a
+// type that was never made.
+PyObject* panic_exception_type_if_made() noexcept;
 
-inline constexpr const char* kGenericPanicText = "native code failed fatally";
+// Sets a new PanicException carrying `message` as the current exception.
+// Every character crosses, NULs included; lone surrogates carried in their
+// surrogatepass encoding come back as themselves.
+void raise_panic(std::string_view message) noexcept;
+
+inline constexpr std::string_view kGenericPanicText = "native code failed fatally";
 
 }  // namespace ovcore::python

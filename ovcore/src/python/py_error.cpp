@@ -9,16 +9,18 @@ namespace ovcore::python {
 namespace {
 
 // A PanicException let through by Python code: tell the user, show where it
-// came from, and carry on unwinding as a fatal error with the same text.
+// came from, and carry on unwinding as a fatal error with the same text. The
+// traceback is displayed, not "printed" through the interpreter's top-level
+// handling, which would end the process for a SystemExit subclass.
 [[noreturn]] void resume_panic(OwnedRef exception) {
   std::string text = "a fatal error came back through Python code";
   if (OwnedRef s = OwnedRef::steal(PyObject_Str(exception.get()))) {
-    if (auto utf8 = utf8_of(s.borrow())) text = std::move(*utf8);
+    if (auto utf8 = utf8_with_surrogates_of(s.borrow())) text = std::move(*utf8);
   }
   PyErr_Clear();
-  std::fputs("ovpi: resuming a fatal native error that came back from Python; its traceback:\n", stderr);
-  PyErr_SetRaisedException(exception.release());
-  PyErr_PrintEx(0);
+  PySys_WriteStderr("ovpi: resuming a fatal native error that came back from Python; its traceback:\n");
+  PyErr_DisplayException(exception.get());
+  PyErr_Clear();
   throw utils::FatalError(std::move(text));
 }
 
@@ -27,8 +29,7 @@ namespace {
 PyError PyError::fetch() {
   OwnedRef exception = OwnedRef::steal(PyErr_GetRaisedException());
   if (!exception) return lazy(PyExc_SystemError, "attempted to fetch exception but none was set");
-  PyObject* panic = panic_exception_type();
-  if (panic == nullptr) PyErr_Clear();
+  PyObject* panic = panic_exception_type_if_made();
   if (panic != nullptr && PyObject_TypeCheck(exception.get(), reinterpret_cast<PyTypeObject*>(panic))) {
     resume_panic(std::move(exception));
   }
@@ -38,19 +39,18 @@ PyError PyError::fetch() {
 OwnedRef PyError::into_object() && {
   if (OwnedRef* object = std::get_if<OwnedRef>(&state_)) return std::move(*object);
   Lazy& lazy = std::get<Lazy>(state_);
-  OwnedRef text = OwnedRef::steal(PyUnicode_DecodeUTF8(lazy.message.data(),
-                                                       static_cast<Py_ssize_t>(lazy.message.size()), "replace"));
-  OwnedRef exception;
-  if (text) exception = OwnedRef::steal(PyObject_CallOneArg(lazy.type, text.get()));
+  PyResult<OwnedRef> text = to_py_str_lenient(lazy.message);
+  if (!text) return std::move(text.error()).into_object();
+  OwnedRef exception = OwnedRef::steal(PyObject_CallOneArg(lazy.type, text->get()));
   if (!exception) exception = OwnedRef::steal(PyErr_GetRaisedException());
   return exception;
 }
 
 void PyError::raise() && {
   if (Lazy* lazy = std::get_if<Lazy>(&state_)) {
-    OwnedRef text = OwnedRef::steal(
-        PyUnicode_DecodeUTF8(lazy->message.data(), static_cast<Py_ssize_t>(lazy->message.size()), "replace"));
-    if (text) PyErr_SetObject(lazy->type, text.get());
+    PyResult<OwnedRef> text = to_py_str_lenient(lazy->message);
+    if (!text) return std::move(text.error()).raise();
+    PyErr_SetObject(lazy->type, text->get());
     return;
   }
   PyErr_SetRaisedException(std::get<OwnedRef>(state_).release());
@@ -70,9 +70,7 @@ std::optional<std::string> PyError::str() const {
     PyErr_Clear();
     return std::nullopt;
   }
-  auto utf8 = utf8_of(s.borrow());
-  if (!utf8) return std::nullopt;
-  return std::move(*utf8);
+  return utf8_with_surrogates_of(s.borrow());
 }
 
 std::string PyError::lossy_str() const {
@@ -111,16 +109,45 @@ std::string PyError::debug_text() const {
   OwnedRef joined = lines ? OwnedRef::steal(PyUnicode_Join(Py_GetConstantBorrowed(Py_CONSTANT_EMPTY_STR), lines.get()))
                           : OwnedRef();
   if (joined) {
-    if (auto text = utf8_of(joined.borrow())) out += "\nTraceback (most recent call last):\n" + *text;
+    if (auto text = utf8_with_surrogates_of(joined.borrow())) {
+      out += "\nTraceback (most recent call last):\n" + *text;
+    }
   }
   PyErr_Clear();
   return out;
+}
+
+PyError new_error(PyObject* type, BorrowedRef text, OwnedRef cause) {
+  OwnedRef exception = OwnedRef::steal(PyObject_CallOneArg(type, text.get()));
+  if (!exception) return PyError::fetch();
+  PyException_SetCause(exception.get(), cause.release());  // steals; NULL clears
+  return PyError::from_object(std::move(exception));
 }
 
 PyResult<OwnedRef> to_py_str(std::string_view text) {
   OwnedRef s = OwnedRef::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
   if (!s) return fetched_error();
   return s;
+}
+
+PyResult<OwnedRef> to_py_str_lenient(std::string_view text) {
+  const auto size = static_cast<Py_ssize_t>(text.size());
+  OwnedRef s = OwnedRef::steal(PyUnicode_DecodeUTF8(text.data(), size, "surrogatepass"));
+  if (!s && PyErr_ExceptionMatches(PyExc_UnicodeDecodeError)) {
+    PyErr_Clear();
+    s = OwnedRef::steal(PyUnicode_DecodeUTF8(text.data(), size, "replace"));
+  }
+  if (!s) return fetched_error();
+  return s;
+}
+
+std::optional<std::string> utf8_with_surrogates_of(BorrowedRef str) {
+  OwnedRef bytes = OwnedRef::steal(PyUnicode_AsEncodedString(str.get(), "utf-8", "surrogatepass"));
+  if (!bytes) {
+    PyErr_Clear();
+    return std::nullopt;
+  }
+  return std::string(PyBytes_AS_STRING(bytes.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.get())));
 }
 
 PyResult<std::string> utf8_of(BorrowedRef str) {

@@ -38,7 +38,9 @@ class PyError {
 
   // The qualified name of its type, e.g. "AttributeError".
   std::string type_qualname() const;
-  // str() of the exception; nullopt when str() itself fails.
+  // str() of the exception, every character kept (lone surrogates in their
+  // surrogatepass encoding, see `to_py_str_lenient`); nullopt when str()
+  // itself fails.
   std::optional<std::string> str() const;
   // Exactly this type (not a subclass)?
   bool is_exactly(PyObject* type) const noexcept;
@@ -63,6 +65,10 @@ class PyError {
 template <class T>
 using PyResult = std::expected<T, PyError>;
 
+// A new exception of `type` with `text` as its one argument and `cause` (may
+// be empty) as its __cause__; the failure to make it, if that fails.
+PyError new_error(PyObject* type, BorrowedRef text, OwnedRef cause = {});
+
 // Shorthands for the common failure values.
 inline std::unexpected<PyError> type_error(std::string message) {
   return std::unexpected(PyError::lazy(PyExc_TypeError, std::move(message)));
@@ -71,6 +77,16 @@ inline std::unexpected<PyError> fetched_error() { return std::unexpected(PyError
 
 // A new str from UTF-8 text.
 PyResult<OwnedRef> to_py_str(std::string_view text);
+
+// A new str from text that may carry lone surrogates in their surrogatepass
+// encoding (as `utf8_with_surrogates_of` makes them): those come back as
+// themselves, any other invalid byte becomes U+FFFD. For texts that travel
+// through C++ and back, such as fatal-error messages.
+PyResult<OwnedRef> to_py_str_lenient(std::string_view text);
+
+// Text of a str object as UTF-8, lone surrogates passed through
+// (surrogatepass), so that no str fails and every character is kept.
+std::optional<std::string> utf8_with_surrogates_of(BorrowedRef str);
 
 // Text of a str object as UTF-8; lone surrogates fail with the interpreter's
 // UnicodeEncodeError.

@@ -4,18 +4,23 @@
 
 namespace ovcore::utils {
 namespace {
-thread_local std::exception_ptr stashed;
+thread_local FatalCollector* innermost = nullptr;
 }  // namespace
 
-void stash_fatal(std::exception_ptr error) noexcept {
-  if (std::uncaught_exceptions() > 0 || stashed) return;
-  stashed = std::move(error);
+FatalCollector::FatalCollector() noexcept
+    : enclosing_(std::exchange(innermost, this)), depth_(std::uncaught_exceptions()) {}
+
+FatalCollector::~FatalCollector() { innermost = enclosing_; }
+
+void FatalCollector::rethrow_if_any() {
+  if (!failure_) return;
+  std::rethrow_exception(std::exchange(failure_, nullptr));
 }
 
-void rethrow_stashed_fatal() {
-  if (!stashed) return;
-  std::exception_ptr error = std::exchange(stashed, nullptr);
-  std::rethrow_exception(error);
+void stash_fatal(std::exception_ptr error) noexcept {
+  FatalCollector* collector = innermost;
+  if (collector == nullptr || collector->failure_ || std::uncaught_exceptions() != collector->depth_) return;
+  collector->failure_ = std::move(error);
 }
 
 }  // namespace ovcore::utils

@@ -3,13 +3,13 @@
 #include <datetime.h>
 
 #include <array>
-#include <atomic>
-#include <memory>
 #include <format>
+#include <memory>
 
 #include "ovcore/src/ext/registry.hpp"
 #include "ovcore/src/python/attach.hpp"
 #include "ovcore/src/python/conversions.hpp"
+#include "ovcore/src/python/process_once.hpp"
 #include "ovcore/src/utils/fatal.hpp"
 #include "ovcore/src/utils/opaque_py.hpp"
 
@@ -56,14 +56,16 @@ class PyLogCallback {
   OwnedRef callable_;
 };
 
-std::atomic<PyDateTime_CAPI*> datetime_api{nullptr};
+python::ProcessOnce<PyDateTime_CAPI*> datetime_api;
 
+// The capsule's API lives as long as the process: the datetime module is
+// never unloaded.
 PyResult<PyDateTime_CAPI*> datetime_capi() {
-  if (PyDateTime_CAPI* api = datetime_api.load(std::memory_order_acquire)) return api;
-  auto* api = static_cast<PyDateTime_CAPI*>(PyCapsule_Import(PyDateTime_CAPSULE_NAME, 0));
-  if (api == nullptr) return python::fetched_error();
-  datetime_api.store(api, std::memory_order_release);  // the capsule lives as long as the module
-  return api;
+  return datetime_api.get([]() -> PyResult<PyDateTime_CAPI*> {
+    auto* api = static_cast<PyDateTime_CAPI*>(PyCapsule_Import(PyDateTime_CAPSULE_NAME, 0));
+    if (api == nullptr) return python::fetched_error();
+    return api;
+  });
 }
 
 PyResult<OwnedRef> timepoint_into_pyobject(const utils::LocalDateTime& t) {
@@ -90,25 +92,19 @@ struct RecordShape {
   std::array<PyObject*, kRecordKeys.size()> keys{};
   PyObject* template_dict = nullptr;
 };
-std::atomic<RecordShape*> shape{nullptr};
+python::ProcessOnce<RecordShape*> record_shape;
 
-const RecordShape* record_shape() {
-  if (RecordShape* made = shape.load(std::memory_order_acquire)) return made;
+PyResult<RecordShape*> make_record_shape() {
   auto fresh = std::make_unique<RecordShape>();
   OwnedRef dict = OwnedRef::steal(PyDict_New());
-  if (!dict) return nullptr;
+  if (!dict) return python::fetched_error();
   for (std::size_t i = 0; i < kRecordKeys.size(); ++i) {
     OwnedRef key = OwnedRef::steal(PyUnicode_InternFromString(kRecordKeys[i]));
-    if (!key || PyDict_SetItem(dict.get(), key.get(), Py_None) < 0) return nullptr;
+    if (!key || PyDict_SetItem(dict.get(), key.get(), Py_None) < 0) return python::fetched_error();
     fresh->keys[i] = key.get();  // the template dict keeps it alive
   }
   fresh->template_dict = dict.release();
-  RecordShape* expected = nullptr;
-  if (!shape.compare_exchange_strong(expected, fresh.get(), std::memory_order_acq_rel)) {
-    Py_DECREF(fresh->template_dict);
-    return expected;
-  }
-  return fresh.release();
+  return fresh.release();  // kept for the process
 }
 
 PyResult<OwnedRef> optional_text(const std::optional<std::string>& text) {
@@ -159,8 +155,9 @@ PyResult<std::unique_ptr<LogCreateInfoEXT>> extract_log_create_info(BorrowedRef 
 }
 
 PyResult<OwnedRef> log_message_into_pyobject(LogMessageEXT message) {
-  const RecordShape* shape = record_shape();
-  if (shape == nullptr) return python::fetched_error();
+  PyResult<RecordShape*> made = record_shape.get(make_record_shape);
+  if (!made) return std::unexpected(std::move(made.error()));
+  const RecordShape* shape = *made;
   // A copy of the template has every key in place, in order, at its final
   // size: filling it in replaces values and never resizes.
   OwnedRef dict = OwnedRef::steal(PyDict_Copy(shape->template_dict));

@@ -1,0 +1,139 @@
+// The module's own entry points, run in this process: calls drain the
+// deferred releases, the release of an Instance sets an in-flight exception
+// aside before any Python code runs, and a native thread that logs while the
+// interpreter finalizes is refused instead of hanging.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "ovcore/src/base/instance_context.hpp"
+#include "ovcore/src/ext/ovlog/log_records_py.hpp"
+#include "ovcore/src/python/attach.hpp"
+#include "ovcore/src/utils/fatal.hpp"
+#include "tests/cpp_py/embedded_python.hpp"
+
+extern "C" PyObject* PyInit__sys();
+
+namespace {
+
+using ovcore::python::OwnedRef;
+using ovtest::eval;
+
+OwnedRef module_function(const char* name) {
+  static PyObject* module = PyInit__sys();  // kept for the process, as the module keeps itself
+  EXPECT_NE(module, nullptr);
+  return OwnedRef::steal(PyObject_GetAttrString(module, name));
+}
+
+// Drops `object` on a thread that is not attached, so its release is queued.
+void drop_off_the_interpreter(OwnedRef object) {
+  std::thread([object = std::move(object)]() mutable { object.reset(); }).join();
+}
+
+// A native type whose deallocation records whether an exception was set.
+struct Witness {
+  static inline bool freed = false;
+  static inline bool saw_exception = false;
+  static void dealloc(PyObject* self) {
+    freed = true;
+    saw_exception = PyErr_Occurred() != nullptr;
+    PyTypeObject* type = Py_TYPE(self);
+    type->tp_free(self);
+    Py_DECREF(type);
+  }
+  static OwnedRef make() {
+    static PyType_Slot slots[] = {{Py_tp_dealloc, reinterpret_cast<void*>(&dealloc)}, {0, nullptr}};
+    static PyType_Spec spec = {.name = "test.Witness", .basicsize = sizeof(PyObject), .itemsize = 0, .flags = Py_TPFLAGS_DEFAULT,
+                               .slots = slots};
+    OwnedRef type = OwnedRef::steal(PyType_FromSpec(&spec));
+    return OwnedRef::steal(PyObject_CallNoArgs(type.get()));
+  }
+};
+
+TEST(ModuleCalls, EveryFunctionDrainsReleasesQueuedByOtherThreads) {
+  const std::pair<const char*, const char*> calls[] = {
+      {"factorial", "5"}, {"fibonacci", "5"}, {"_ov_create_instance", "info()"}};
+  for (const auto& [name, argument] : calls) {
+    OwnedRef function = module_function(name);
+    OwnedRef argument_object = eval(argument);
+    OwnedRef queued = eval("object()");
+    const Py_ssize_t baseline = Py_REFCNT(queued.get());
+    drop_off_the_interpreter(OwnedRef::new_ref(queued.get()));
+    ASSERT_EQ(ovcore::python::deferred_release_count(), 1U) << name;
+    EXPECT_EQ(Py_REFCNT(queued.get()), baseline + 1);
+    OwnedRef result = OwnedRef::steal(PyObject_CallOneArg(function.get(), argument_object.get()));
+    ASSERT_TRUE(result) << name;
+    EXPECT_EQ(ovcore::python::deferred_release_count(), 0U) << name;
+    EXPECT_EQ(Py_REFCNT(queued.get()), baseline) << name;
+  }
+}
+
+TEST(ModuleCalls, ReleasingAnInstanceSetsTheInFlightExceptionAsideBeforeDraining) {
+  OwnedRef handle = OwnedRef::steal(
+      PyObject_CallOneArg(module_function("_ov_create_instance").get(), eval("info()").get()));
+  ASSERT_TRUE(handle);
+  drop_off_the_interpreter(Witness::make());
+  ASSERT_EQ(ovcore::python::deferred_release_count(), 1U);
+  PyErr_SetString(PyExc_ValueError, "in flight");
+  handle.reset();  // the deallocation drains the queue, freeing the witness
+  EXPECT_TRUE(Witness::freed);
+  EXPECT_FALSE(Witness::saw_exception);
+  ASSERT_TRUE(PyErr_ExceptionMatches(PyExc_ValueError));  // and the exception is back
+  PyErr_Clear();
+}
+
+// The instance a native thread logs into while the interpreter finalizes.
+std::shared_ptr<ovcore::base::InstanceContext> late_logger;
+
+PyObject* log_from_a_native_thread(PyObject*, PyObject*) {
+  const bool finalizing = Py_IsFinalizing();
+  std::string outcome = "delivered";
+  Py_BEGIN_ALLOW_THREADS
+  std::thread([&outcome] {
+    try {
+      late_logger->emit_log(ovcore::ext::ovlog::LogLevelEXT::Error, "late");
+    } catch (const ovcore::utils::FatalError& error) {
+      outcome = error.message();
+    }
+  }).join();
+  Py_END_ALLOW_THREADS
+  std::fprintf(stderr, "finalizing=%d: %s\n", finalizing ? 1 : 0, outcome.c_str());
+  Py_RETURN_NONE;
+}
+
+void finalize_while_a_native_thread_logs() {
+  auto settings = eval("types.SimpleNamespace(level=0, callback=lambda record: None)");
+  ovcore::base::api::InstanceCreateInfo info;
+  info.enabled_extensions = {"__EXT_orvantis_logger"};
+  info.ext.push_back(std::move(*ovcore::ext::ovlog::extract_log_create_info(settings.borrow())));
+  late_logger = *ovcore::base::api::create_instance(std::move(info));
+
+  static PyMethodDef def = {"log_from_a_native_thread", &log_from_a_native_thread, METH_NOARGS, nullptr};
+  PyObject* main_dict = PyModule_GetDict(PyImport_AddModule("__main__"));
+  PyDict_SetItemString(main_dict, "log_from_a_native_thread", OwnedRef::steal(PyCFunction_New(&def, nullptr)).get());
+  // Freed when the interpreter clears __main__, which it does while finalizing.
+  OwnedRef done = OwnedRef::steal(PyRun_String(
+      "class Probe:\n"
+      "    def __del__(self, log=log_from_a_native_thread):\n"
+      "        log()\n"
+      "probe = Probe()\n",
+      Py_file_input, main_dict, main_dict));
+  if (!done) std::_Exit(2);
+  done.reset();
+  Py_FinalizeEx();
+  std::fflush(stderr);
+  std::_Exit(0);  // the instance is deliberately left alone: no interpreter to release its callable
+}
+
+TEST(ModuleCallsDeathTest, ANativeThreadLoggingWhileTheInterpreterFinalizesIsRefused) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(finalize_while_a_native_thread_logs(), testing::ExitedWithCode(0),
+              "finalizing=1: cannot call into Python: the interpreter is finalizing");
+}
+
+}  // namespace

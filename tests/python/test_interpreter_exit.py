@@ -1,0 +1,116 @@
+"""Instances with Python callbacks still alive when the interpreter exits,
+and process-wide values needed by many threads at once: each in a fresh
+interpreter."""
+
+from __future__ import annotations
+
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+PRELUDE = textwrap.dedent("""
+    import os, sys, types
+    from ovpi import _sys
+    from ovpi.api.ext.ovlog import LogCreateInfoEXT
+    v = types.SimpleNamespace(major=1, minor=0, patch=0)
+    a = types.SimpleNamespace(application_version=v, application_name="a", engine_version=v, engine_name="e")
+    def info(enabled=(), ext=()):
+        return types.SimpleNamespace(application_info=a, enabled_extensions=enabled, ext=ext)
+    def logged(tag):
+        # Defined outside __main__: a callback whose globals are __main__'s
+        # would close a cycle through the handle that nothing can collect.
+        scope = {"os": os, "tag": tag}
+        exec("def callback(record):\\n"
+             "    if record['message'].startswith('Tearing down'):\\n"
+             "        os.write(1, f'{tag} torn down\\\\n'.encode())", scope)
+        return info(["__EXT_orvantis_logger"], [LogCreateInfoEXT(callback=scope["callback"])])
+""")
+
+
+def run(code: str) -> subprocess.CompletedProcess[str]:
+    return subprocess.run([sys.executable, "-c", PRELUDE + textwrap.dedent(code)],
+                          capture_output=True, text=True, timeout=120)
+
+
+@pytest.mark.parametrize(("code", "torn_down"), [
+    # A module global: released while the interpreter clears its modules.
+    ("held = _sys._ov_create_instance(logged('global'))", ["global torn down"]),
+    # Only an atexit handler's closure holds it.
+    ("""
+     import atexit
+     def keep(h=_sys._ov_create_instance(logged('atexit'))):
+         assert h is not None
+     atexit.register(keep)
+     """, ["atexit torn down"]),
+    # A daemon thread still holds one (it never gets the interpreter back).
+    ("""
+     import threading
+     started = threading.Event()
+     def hold():
+         h = _sys._ov_create_instance(logged('daemon'))
+         started.set()
+         threading.Event().wait()
+     threading.Thread(target=hold, daemon=True).start()
+     started.wait()
+     """, []),
+    # A daemon thread busy creating and releasing while the interpreter exits.
+    ("""
+     import threading
+     started = threading.Event()
+     def churn():
+         while True:
+             h = _sys._ov_create_instance(logged('churn'))
+             started.set()
+             del h
+     threading.Thread(target=churn, daemon=True).start()
+     started.wait()
+     os.environ["OVPI_TEST_CHURN"] = "1"
+     """, None),
+])
+def test_an_instance_alive_at_exit_ends_quietly(code: str, torn_down: list[str] | None) -> None:
+    result = run(code)
+    assert result.returncode == 0, result.stderr
+    assert result.stderr == ""
+    if torn_down is not None:
+        assert result.stdout.splitlines() == torn_down
+    else:
+        assert set(result.stdout.splitlines()) <= {"churn torn down"}
+
+
+@pytest.mark.parametrize("needed", ["collections.abc", "datetime"])
+def test_a_process_wide_value_is_made_once_while_many_threads_wait(needed: str) -> None:
+    result = run(f"""
+        import builtins, threading, time
+        real_import = builtins.__import__
+        imports = []
+        def slow_import(name, *args, **kwargs):
+            if name == {needed!r}:
+                imports.append(name)
+                time.sleep(0.2)  # gives up the interpreter lock mid-import
+            return real_import(name, *args, **kwargs)
+        builtins.__import__ = slow_import
+        barrier = threading.Barrier(6)
+        failures = []
+        def need_it():
+            barrier.wait()
+            try:
+                if {needed!r} == "datetime":
+                    h = _sys._ov_create_instance(info(["__EXT_orvantis_logger"], [LogCreateInfoEXT(callback=len)]))
+                    del h
+                else:
+                    try:
+                        _sys._ov_create_instance(info(enabled={{"not": "a sequence"}}))
+                    except TypeError:
+                        pass
+            except BaseException as e:
+                failures.append(e)
+        threads = [threading.Thread(target=need_it) for _ in range(6)]
+        for t in threads: t.start()
+        for t in threads: t.join()
+        builtins.__import__ = real_import
+        print(len(imports), failures)
+    """)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.strip() == "1 []"
