@@ -62,7 +62,7 @@ PyError reword_type_error(PyError error, std::string_view parameter) {
 
 PyResult<std::uint64_t> argument_as_u64_slow(BorrowedRef argument, std::string_view parameter) {
   PyResult<std::uint64_t> value = ovcore::python::extract_u64(argument);
-  if (!value) return std::unexpected(reword_type_error(std::move(value.error()), parameter));
+  if (!value) return std::unexpected(reword_type_error(std::move(value).error(), parameter));
   return value;
 }
 

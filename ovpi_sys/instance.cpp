@@ -5,7 +5,9 @@
 
 #include "ovcore/src/base/api_py.hpp"
 #include "ovcore/src/base/instance_context.hpp"
+#include "ovcore/src/python/call_boundary.hpp"
 #include "ovcore/src/utils/fatal.hpp"
+#include "ovcore/src/utils/try.hpp"
 #include "ovpi_sys/binding.hpp"
 
 namespace ovpi_sys {
@@ -36,7 +38,7 @@ class FreeOnExit {
 };
 
 void instance_dealloc(PyObject* self) {
-  call_dealloc([self] {
+  ovcore::python::call_dealloc([self] {
     if (Py_TYPE(self)->tp_free == nullptr) throw ovcore::utils::FatalError("Instance type has no free slot");
     FreeOnExit free_memory(self);
     auto* instance = reinterpret_cast<InstanceObject*>(self);
@@ -58,11 +60,11 @@ PyResult<PyTypeObject*> instance_type() {
       {0, nullptr},
   };
   static PyType_Spec spec = {
-      "builtins.Instance",
-      static_cast<int>(sizeof(InstanceObject)),
-      0,
-      Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION,
-      slots,
+      .name = "builtins.Instance",
+      .basicsize = static_cast<int>(sizeof(InstanceObject)),
+      .itemsize = 0,
+      .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION,
+      .slots = slots,
   };
   PyObject* type = PyType_FromSpec(&spec);
   if (type == nullptr) return ovcore::python::fetched_error();
@@ -71,12 +73,11 @@ PyResult<PyTypeObject*> instance_type() {
 }
 
 PyObject* ov_create_instance(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-  return call_function([&]() -> PyResult<OwnedRef> {
-    PyResult<BorrowedRef> argument =
-        bind_one_argument("_ov_create_instance", "instance_create_info", args, nargsf, kwnames);
-    if (!argument) return std::unexpected(std::move(argument.error()));
+  return ovcore::python::call_function([&]() -> PyResult<OwnedRef> {
+    BorrowedRef argument =
+        OV_TRY(bind_one_argument("_ov_create_instance", "instance_create_info", args, nargsf, kwnames));
 
-    auto create_info = ovcore::base::api::extract_instance_create_info(*argument);
+    auto create_info = ovcore::base::api::extract_instance_create_info(argument);
     if (!create_info) {
       const PyError& error = create_info.error();
       return ovcore::python::type_error("Invalid InstanceCreateInfo: " + error.type_qualname() + ": " +
@@ -89,10 +90,9 @@ PyObject* ov_create_instance(PyObject*, PyObject* const* args, Py_ssize_t nargsf
           PyError::lazy(PyExc_RuntimeError, "Failed to create instance: " + created.error().to_string()));
     }
 
-    PyResult<PyTypeObject*> type = instance_type();
-    if (!type) return std::unexpected(std::move(type.error()));
-    auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(*type, Py_tp_alloc));
-    PyObject* object = alloc(*type, 0);
+    PyTypeObject* type = OV_TRY(instance_type());
+    auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+    PyObject* object = alloc(type, 0);
     if (object == nullptr) {
       PyError error = PyError::fetch();  // before the teardown runs Python code
       ovcore::base::release(std::move(*created));

@@ -1,13 +1,14 @@
-// The module initialiser: creates `ovpi._sys` once per process with the
+// The module initializer: creates `ovpi._sys` once per process with the
 // Instance type and the three functions, and refuses sub-interpreters.
+
+#include "ovcore/src/python/call_boundary.hpp"
 
 #include <atomic>
 #include <cstdint>
-#include <format>
 
 #include "ovcore/src/python/process_once.hpp"
 #include "ovcore/src/utils/fatal.hpp"
-#include "ovpi_sys/call_boundary.hpp"
+#include "ovcore/src/utils/try.hpp"
 #include "ovpi_sys/instance.hpp"
 #include "ovpi_sys/numeric.hpp"
 
@@ -18,16 +19,21 @@
 namespace ovpi_sys {
 namespace {
 
+using ovcore::python::BorrowedRef;
+using ovcore::python::OwnedRef;
+using ovcore::python::PyError;
+using ovcore::python::PyResult;
+
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT,
-    "_sys",
-    "The module initialiser wires the native functions of the Orvantis core into ovpi._sys.",
-    0,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
+    .m_base = PyModuleDef_HEAD_INIT,
+    .m_name = "_sys",
+    .m_doc = "The module initializer wires the native functions of the Orvantis core into ovpi._sys.",
+    .m_size = 0,
+    .m_methods = nullptr,  // the functions are added one by one, with __all__
+    .m_slots = nullptr,
+    .m_traverse = nullptr,
+    .m_clear = nullptr,
+    .m_free = nullptr,
 };
 
 PyMethodDef function_defs[] = {
@@ -68,14 +74,12 @@ PyResult<void> add_to_module(BorrowedRef module, BorrowedRef name, OwnedRef valu
 PyResult<void> add_instance_type(BorrowedRef module) {
   PyResult<PyTypeObject*> type = instance_type();
   if (!type) {
-    OwnedRef cause = std::move(type.error()).into_object();
-    PyResult<OwnedRef> text = ovcore::python::to_py_str("An error occurred while initializing class Instance");
-    if (!text) return std::unexpected(std::move(text.error()));
-    return std::unexpected(ovcore::python::new_error(PyExc_RuntimeError, text->borrow(), std::move(cause)));
+    OwnedRef cause = std::move(type).error().into_object();
+    OwnedRef text = OV_TRY(ovcore::python::to_py_str("An error occurred while initializing class Instance"));
+    return std::unexpected(ovcore::python::new_error(PyExc_RuntimeError, text.borrow(), std::move(cause)));
   }
-  PyResult<OwnedRef> name = ovcore::python::to_py_str("Instance");
-  if (!name) return std::unexpected(std::move(name.error()));
-  return add_to_module(module, name->borrow(), OwnedRef::new_ref(reinterpret_cast<PyObject*>(*type)));
+  OwnedRef name = OV_TRY(ovcore::python::to_py_str("Instance"));
+  return add_to_module(module, name.borrow(), OwnedRef::new_ref(reinterpret_cast<PyObject*>(*type)));
 }
 
 PyResult<void> add_function(BorrowedRef module, PyMethodDef& def) {
@@ -94,14 +98,12 @@ PyResult<OwnedRef> create_module() {
 #ifdef Py_GIL_DISABLED
   if (PyUnstable_Module_SetGIL(module.get(), Py_MOD_GIL_USED) < 0) return ovcore::python::fetched_error();
 #endif
-  if (auto added = add_instance_type(module.borrow()); !added) return std::unexpected(std::move(added.error()));
-  for (PyMethodDef& def : function_defs) {
-    if (auto added = add_function(module.borrow(), def); !added) return std::unexpected(std::move(added.error()));
-  }
+  OV_TRY(add_instance_type(module.borrow()));
+  for (PyMethodDef& def : function_defs) OV_TRY(add_function(module.borrow(), def));
   return module;
 }
 
-PyResult<OwnedRef> initialise() {
+PyResult<OwnedRef> initialize_module() {
   const std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
   if (id == -1) return ovcore::python::fetched_error();
   std::int64_t expected = -1;
@@ -111,18 +113,15 @@ PyResult<OwnedRef> initialise() {
         "ovpi._sys does not support sub-interpreters: it can only be imported by the interpreter that "
         "imported it first"));
   }
-  PyResult<PyObject*> module = module_object.get([]() -> PyResult<PyObject*> {
-    PyResult<OwnedRef> created = create_module();
-    if (!created) return std::unexpected(std::move(created.error()));
-    return created->release();
-  });
-  if (!module) return std::unexpected(std::move(module.error()));
-  return OwnedRef::new_ref(*module);
+  PyObject* module = OV_TRY(module_object.get([]() -> PyResult<PyObject*> {
+    return OV_TRY(create_module()).release();
+  }));
+  return OwnedRef::new_ref(module);
 }
 
 }  // namespace
 }  // namespace ovpi_sys
 
 PyMODINIT_FUNC PyInit__sys() {
-  return ovpi_sys::call_function([] { return ovpi_sys::initialise(); });
+  return ovcore::python::call_function([] { return ovpi_sys::initialize_module(); });
 }

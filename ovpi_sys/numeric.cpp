@@ -1,6 +1,8 @@
 #include "ovpi_sys/numeric.hpp"
 
+#include "ovcore/src/python/call_boundary.hpp"
 #include "ovcore/src/utils/fatal.hpp"
+#include "ovcore/src/utils/try.hpp"
 #include "ovpi_sys/binding.hpp"
 
 namespace ovpi_sys {
@@ -9,24 +11,24 @@ namespace {
 template <auto compute>
 PyObject* numeric_call(const char* name, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
   // The common call -- one positional int whose result fits -- needs none of
-  // the error machinery: only the boundary's bookkeeping, and nothing here
-  // can throw. Anything else takes the general path below from the start.
+  // the error machinery. Anything else takes the general form from the start.
   if (kwnames == nullptr && PyVectorcall_NARGS(nargsf) == 1 && PyLong_CheckExact(args[0])) {
-    ovcore::python::BoundaryScope scope;
-    const unsigned long long n = PyLong_AsUnsignedLongLong(args[0]);
-    if (n != static_cast<unsigned long long>(-1) || !PyErr_Occurred()) {
-      if (const std::optional<std::uint64_t> result = compute(n)) {
-        if (PyObject* value = PyLong_FromUnsignedLongLong(*result)) return value;
+    PyObject* value = ovcore::python::call_plain([argument = args[0]]() noexcept -> PyObject* {
+      const unsigned long long n = PyLong_AsUnsignedLongLong(argument);
+      if (n != static_cast<unsigned long long>(-1) || !PyErr_Occurred()) {
+        if (const std::optional<std::uint64_t> result = compute(n)) {
+          if (PyObject* made = PyLong_FromUnsignedLongLong(*result)) return made;
+        }
       }
-    }
-    PyErr_Clear();  // the general path raises the same error again
+      PyErr_Clear();  // the general form raises the same error again
+      return nullptr;
+    });
+    if (value != nullptr) return value;
   }
-  return call_function([&]() -> PyResult<OwnedRef> {
-    PyResult<BorrowedRef> argument = bind_one_argument(name, "n", args, nargsf, kwnames);
-    if (!argument) return std::unexpected(std::move(argument.error()));
-    PyResult<std::uint64_t> n = argument_as_u64(*argument, "n");
-    if (!n) return std::unexpected(std::move(n.error()));
-    const std::optional<std::uint64_t> result = compute(*n);
+  return ovcore::python::call_function([&]() -> PyResult<OwnedRef> {
+    BorrowedRef argument = OV_TRY(bind_one_argument(name, "n", args, nargsf, kwnames));
+    const std::uint64_t n = OV_TRY(argument_as_u64(argument, "n"));
+    const std::optional<std::uint64_t> result = compute(n);
     if (!result) return std::unexpected(PyError::lazy(PyExc_OverflowError, "integer overflow"));
     PyObject* value = PyLong_FromUnsignedLongLong(*result);
     if (value == nullptr) {

@@ -2,12 +2,12 @@
 // factorial and fibonacci in unsigned 64-bit arithmetic. nullopt means the
 // result does not fit; the work is bounded whatever `n` is.
 
+#include "ovcore/src/python/py_ref.hpp"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-
-#include "ovpi_sys/call_boundary.hpp"
 
 namespace ovpi_sys {
 

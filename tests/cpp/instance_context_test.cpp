@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "ovcore/src/base/instance_context.hpp"
-#include "ovcore/src/ext/ovlog/logger_plugin.hpp"
+#include "ovcore/src/ext/ovlog/impl/logger_plugin.hpp"
 #include "ovcore/src/ext/registry.hpp"
 #include "ovcore/src/utils/fatal.hpp"
 #include "ovcore/src/utils/named_thread.hpp"
@@ -18,7 +18,7 @@ namespace {
 
 using ovcore::base::InstanceContext;
 using ovcore::base::release;
-using ovcore::ext::Uuid;
+using ovcore::utils::Uuid;
 using ovcore::ext::ovlog::LogLevelEXT;
 using ovcore::ext::ovlog::LogMessageEXT;
 using ovcore::utils::FatalError;
@@ -89,7 +89,7 @@ struct B {
   static constexpr const char* kTag = "B";
   static constexpr bool kFailConstruct = false, kFailInitialize = false;
 };
-// Above the logger's UUID, so the logger is initialised before it.
+// Above the logger's UUID, so the logger is initialized before it.
 struct FailInit {
   static constexpr Uuid kUuid = Uuid::literal("f0000000-0000-0000-0000-000000000001");
   static constexpr std::string_view kName = "__EXT_test_fail_init";
@@ -186,7 +186,7 @@ TEST_F(InstanceContextTest, AnInitializeFailureTearsEverythingDownThroughTheInst
                                "A3.initialize+upgraded", "F2.initialize+upgraded",
                                "Z1.teardown", "Z1.destroy", "F2.teardown", "F2.destroy",
                                "A3.teardown", "A3.destroy"}));
-  // The logger was initialised first, so only the teardown message reached it.
+  // The logger was initialized first, so only the teardown message reached it.
   const auto texts = recorder->texts();
   ASSERT_EQ(texts.size(), 1U);
   EXPECT_TRUE(texts[0].starts_with("Tearing down InstanceContext at 0x"));

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "ovcore/src/base/instance_context.hpp"
-#include "ovcore/src/ext/ovlog/logger_plugin.hpp"
+#include "ovcore/src/ext/ovlog/impl/logger_plugin.hpp"
 #include "ovcore/src/utils/write_all.hpp"
 #include "tests/cpp/test_support.hpp"
 

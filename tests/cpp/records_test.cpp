@@ -5,7 +5,7 @@
 
 #include "ovcore/src/base/api.hpp"
 #include "ovcore/src/ext/ovlog/log_records.hpp"
-#include "ovcore/src/ext/uuid.hpp"
+#include "ovcore/src/utils/uuid.hpp"
 #include "ovcore/src/utils/list_literal.hpp"
 #include "ovcore/src/utils/local_time.hpp"
 
@@ -13,7 +13,7 @@ namespace {
 
 using ovcore::base::SemVer;
 using ovcore::base::api::to_semver;
-using ovcore::ext::Uuid;
+using ovcore::utils::Uuid;
 using ovcore::ext::ovlog::LogCallbackEXT;
 using ovcore::ext::ovlog::LogCreateInfoEXT;
 using ovcore::ext::ovlog::LogLevelEXT;

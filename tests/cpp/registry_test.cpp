@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "ovcore/src/ext/ovlog/logger_plugin.hpp"
+#include "ovcore/src/ext/ovlog/impl/logger_plugin.hpp"
 #include "ovcore/src/ext/registry.hpp"
 #include "ovcore/src/utils/static_list.hpp"
 

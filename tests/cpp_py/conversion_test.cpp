@@ -2,7 +2,7 @@
 
 #include "ovcore/src/base/api_py.hpp"
 #include "ovcore/src/ext/ovlog/log_records_py.hpp"
-#include "ovcore/src/utils/opaque_py.hpp"
+#include "ovcore/src/python/opaque_loaders.hpp"
 #include "tests/cpp_py/embedded_python.hpp"
 
 namespace {

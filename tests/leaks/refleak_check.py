@@ -55,7 +55,8 @@ def app(**kw: Any) -> Any:
 
 
 def info(enabled: Any = (), ext: Any = (), **kw: Any) -> Any:
-    fields = dict(application_info=app(), enabled_extensions=list(enabled), ext=list(ext))
+    fields = dict(application_info=app(), enabled_extensions=enabled if isinstance(enabled, Lying) else list(enabled),
+                  ext=ext if isinstance(ext, Lying) else list(ext))
     fields.update(kw)
     return types.SimpleNamespace(**fields)
 
@@ -121,7 +122,67 @@ def release_with_failing_teardown() -> None:
         sys.unraisablehook = hook
 
 
+class Lying:
+    """Claims a huge len() and yields one item."""
+
+    def __init__(self, item: Any) -> None:
+        self.item = item
+
+    def __len__(self) -> int:
+        return sys.maxsize
+
+    def __getitem__(self, i: int) -> Any:
+        if i > 0:
+            raise IndexError
+        return self.item
+
+
+def surrogate_type_error() -> Any:
+    class Index:
+        def __index__(self) -> int:
+            raise TypeError("bad \udc80 value")
+    return Index()
+
+
+def panic_type() -> type[BaseException]:
+    try:
+        _sys._ov_create_instance(info([LOGGER], [settings(0, failing_callback)]))
+    except BaseException as e:  # noqa: BLE001
+        return type(e)
+    raise AssertionError("no panic")
+
+
+def resumed_panic(record: Any) -> None:
+    raise panic_type()("resumed \x00 \udc80")
+
+
+def release_during_unwinding() -> None:
+    """Y's last reference lives in X's callback; X fails while being created."""
+    hook, sys.unraisablehook = sys.unraisablehook, lambda u: None
+    try:
+        holder = settings(0, None)
+        y = _sys._ov_create_instance(info([LOGGER], [settings(0, fail_at_teardown)]))
+
+        def x_callback(record: Any, y: Any = [y]) -> None:
+            holder.callback = None  # type: ignore[attr-defined]
+            if record["message"].startswith("Application"):
+                raise ValueError("x failed")
+        holder.callback = x_callback  # type: ignore[attr-defined]
+        del y, x_callback
+        expect("PanicException", lambda: _sys._ov_create_instance(info([LOGGER], [holder])))()
+    finally:
+        sys.unraisablehook = hook
+
+
 PATHS: dict[str, Callable[[], Any]] = {
+    "binding: surrogate keyword": expect(TypeError, lambda: _sys.factorial(**{"\udc80": 1})),
+    "conversion: reworded surrogate text": expect(TypeError, lambda: _sys.factorial(surrogate_type_error())),
+    "conversion: lying len": lambda: _sys._ov_create_instance(info(Lying(LOGGER), Lying(settings(4)))),
+    "failing callback with NUL text": expect("PanicException", lambda: _sys._ov_create_instance(
+        info([LOGGER], [settings(0, lambda record: (_ for _ in ()).throw(ValueError("a\x00b")))]))),
+    "resumed panic": expect("PanicException", lambda: _sys._ov_create_instance(
+        info([LOGGER], [settings(0, resumed_panic)]))),
+    "release during another failure": release_during_unwinding,
     "create and release, no extensions": lambda: _sys._ov_create_instance(info()),
     "create and release, logger with callback": lambda: _sys._ov_create_instance(info([LOGGER], [settings()])),
     "create and release, logger threshold drops all": lambda: _sys._ov_create_instance(

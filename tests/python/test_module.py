@@ -80,7 +80,7 @@ def test_a_sub_interpreter_import_is_refused() -> None:
 
 def test_a_legacy_sub_interpreter_is_refused_by_the_module_itself() -> None:
     # A legacy interpreter lets single-phase modules load, so this refusal
-    # comes from the module's initialiser, not from CPython.
+    # comes from the module's initializer, not from CPython.
     code = textwrap.dedent("""
         import _interpreters
         import ovpi._sys

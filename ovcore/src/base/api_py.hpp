@@ -8,8 +8,8 @@
 
 namespace ovcore::base::api {
 
-python::PyResult<VersionInfo> extract_version_info(python::BorrowedRef obj);
-python::PyResult<ApplicationInfo> extract_application_info(python::BorrowedRef obj);
-python::PyResult<InstanceCreateInfo> extract_instance_create_info(python::BorrowedRef obj);
+[[nodiscard]] python::PyResult<VersionInfo> extract_version_info(python::BorrowedRef obj);
+[[nodiscard]] python::PyResult<ApplicationInfo> extract_application_info(python::BorrowedRef obj);
+[[nodiscard]] python::PyResult<InstanceCreateInfo> extract_instance_create_info(python::BorrowedRef obj);
 
 }  // namespace ovcore::base::api

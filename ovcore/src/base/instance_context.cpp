@@ -51,7 +51,7 @@ std::expected<std::shared_ptr<InstanceContext>, utils::OvError> InstanceContext:
     if (entry == nullptr) return fail_assembling(utils::OvError::plugin_not_found(name));
     auto plugin = entry->constructor(create_info.ext);
     if (!plugin) return fail_assembling(std::move(plugin.error()));
-    const ext::Uuid uuid = (*plugin)->uuid();
+    const utils::Uuid uuid = (*plugin)->uuid();
     // A plug-in with the same UUID is replaced and destroyed without teardown.
     assembling->plugins_.insert_or_assign(uuid, std::move(*plugin));
   }

@@ -23,7 +23,7 @@
 #include "ovcore/src/base/weak_instance.hpp"
 #include "ovcore/src/ext/ovlog/log_records.hpp"
 #include "ovcore/src/ext/plugin.hpp"
-#include "ovcore/src/ext/uuid.hpp"
+#include "ovcore/src/utils/uuid.hpp"
 #include "ovcore/src/utils/error.hpp"
 
 namespace ovcore::base {
@@ -37,9 +37,9 @@ void discard_log(const InstanceContext& context, ext::ovlog::LogMessageEXT messa
 
 class InstanceContext {
  public:
-  using PluginMap = std::map<ext::Uuid, std::unique_ptr<ext::DynPluginEXT>>;
+  using PluginMap = std::map<utils::Uuid, std::unique_ptr<ext::DynPluginEXT>>;
 
-  // Builds, attaches and initialises the enabled plug-ins, then reports the
+  // Builds, attaches and initializes the enabled plug-ins, then reports the
   // creation through the sink. Consumes `create_info` on every path. A failure
   // undoes everything before it returns. Throws utils::FatalError when the sink
   // fails fatally (the instance is torn down by then).

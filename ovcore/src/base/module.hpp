@@ -10,7 +10,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "ovcore/src/ext/uuid.hpp"
+#include "ovcore/src/utils/uuid.hpp"
 #include "ovcore/src/specifications/base.hpp"
 #include "ovinstr/modules.hpp"
 
@@ -18,7 +18,7 @@ namespace ovcore::base::module {
 
 struct ModuleEntry {
   std::string text;
-  std::vector<ext::Uuid> references;
+  std::vector<utils::Uuid> references;
   std::uint64_t flags = 0;
 };
 
@@ -37,10 +37,10 @@ struct FunctionContext {
 // destruction would run in reverse, so the destructor is explicit).
 struct ModuleContext {
   std::array<std::uint8_t, 16> id{};
-  std::map<ext::Uuid, ovinstr::modules::Function> functions;
-  std::map<ext::Uuid, ModuleEntry> entries;
-  std::map<ext::Uuid, FunctionContext> function_contexts;
-  std::map<ext::Uuid, specifications::base::Specification> specifications;
+  std::map<utils::Uuid, ovinstr::modules::Function> functions;
+  std::map<utils::Uuid, ModuleEntry> entries;
+  std::map<utils::Uuid, FunctionContext> function_contexts;
+  std::map<utils::Uuid, specifications::base::Specification> specifications;
 
   ModuleContext() = default;
   ModuleContext(ModuleContext&&) noexcept = default;

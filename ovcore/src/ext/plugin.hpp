@@ -7,10 +7,15 @@
 #include <expected>
 #include <string_view>
 
-#include "ovcore/src/base/weak_instance.hpp"
-#include "ovcore/src/ext/uuid.hpp"
 #include "ovcore/src/utils/downcast.hpp"
 #include "ovcore/src/utils/error.hpp"
+#include "ovcore/src/utils/uuid.hpp"
+
+// The instance a plug-in is attached to (base/weak_instance.hpp). Only
+// declared here: the interface sits below the instance that drives it.
+namespace ovcore::base {
+class WeakInstance;
+}
 
 namespace ovcore::ext {
 
@@ -23,24 +28,24 @@ class PluginEXT {
   // Called once the instance is complete; may upgrade the reference.
   virtual std::expected<void, utils::OvError> initialize() = 0;
   // Called right before destruction, also for a plug-in that was never
-  // attached or initialised.
+  // attached or initialized.
   virtual void teardown() = 0;
 };
 
 class DynPluginEXT : public utils::opaque::Downcastable, public PluginEXT {
  public:
-  virtual Uuid uuid() const noexcept = 0;
+  virtual utils::Uuid uuid() const noexcept = 0;
   virtual std::string_view name() const noexcept = 0;
   virtual std::string_view description() const noexcept = 0;
 };
 
 // `class MyPlugin final : public Plugin<MyPlugin>` with
-// `static constexpr Uuid kUuid`, `static constexpr std::string_view kName`
+// `static constexpr utils::Uuid kUuid`, `static constexpr std::string_view kName`
 // and `kDescription`.
 template <class Self>
 class Plugin : public utils::opaque::WithTypeId<Self, DynPluginEXT> {
  public:
-  Uuid uuid() const noexcept final { return Self::kUuid; }
+  utils::Uuid uuid() const noexcept final { return Self::kUuid; }
   std::string_view name() const noexcept final { return Self::kName; }
   std::string_view description() const noexcept final { return Self::kDescription; }
 };

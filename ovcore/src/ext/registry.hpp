@@ -8,6 +8,7 @@
 
 #include "ovcore/src/ext/plugin.hpp"
 #include "ovcore/src/utils/opaque.hpp"
+#include "ovcore/src/utils/load_order.hpp"
 #include "ovcore/src/utils/static_list.hpp"
 
 namespace ovcore::ext {
@@ -19,7 +20,7 @@ struct PluginRegistry {
   std::string_view name;
   std::string_view description;
   PluginConstructor constructor;
-  Uuid uuid;
+  utils::Uuid uuid;
 };
 
 using PluginList = utils::StaticList<PluginRegistry>;
@@ -34,11 +35,5 @@ template <class P>
 constexpr PluginRegistry registry_entry_for(PluginConstructor constructor) {
   return PluginRegistry{P::kName, P::kDescription, constructor, P::kUuid};
 }
-
-// Load-time registration order, for [[gnu::constructor(priority)]]: the
-// dynamic loader runs lower priorities first, so loaders (Python settings
-// converters) are registered before plug-ins.
-#define OVCORE_LOADER_REGISTRATION_PRIORITY 201
-#define OVCORE_PLUGIN_REGISTRATION_PRIORITY 202
 
 }  // namespace ovcore::ext

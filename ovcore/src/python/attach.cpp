@@ -9,7 +9,6 @@
 #include "ovcore/src/utils/fatal.hpp"
 
 namespace ovcore::python {
-
 constinit thread_local int detail::nesting = 0;
 std::atomic<bool> detail::deferred_pending{false};
 
@@ -27,6 +26,11 @@ void detail::defer_release(PyObject* object) noexcept {
   deferred_pending.store(true, std::memory_order_release);
 }
 
+void detail::abort_forbidden_entry() noexcept {
+  std::fputs("uncaught panic at ffi boundary\n", stderr);
+  std::abort();
+}
+
 void detail::drain_deferred_releases_slow() noexcept {
   std::vector<PyObject*> batch;
   {
@@ -42,11 +46,6 @@ void detail::drain_deferred_releases_slow() noexcept {
 std::size_t deferred_release_count() noexcept {
   std::lock_guard lock(deferred_mutex);
   return deferred.size();
-}
-
-void detail::abort_forbidden_entry() noexcept {
-  std::fputs("uncaught panic at ffi boundary\n", stderr);
-  std::abort();
 }
 
 AttachGuard::AttachGuard() {

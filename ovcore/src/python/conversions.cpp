@@ -1,37 +1,13 @@
 #include "ovcore/src/python/conversions.hpp"
 
 #include <algorithm>
-#include <array>
 #include <format>
-#include <memory>
 
 #include "ovcore/src/python/process_once.hpp"
 #include "ovcore/src/utils/fatal.hpp"
 
 namespace ovcore::python {
 namespace {
-
-constexpr std::array<const char*, static_cast<std::size_t>(Attr::count_)> kAttrNames{
-    "major", "minor", "patch",
-    "application_version", "application_name", "engine_version", "engine_name",
-    "application_info", "enabled_extensions", "ext",
-    "level", "callback",
-};
-
-using NameTable = std::array<PyObject*, kAttrNames.size()>;
-ProcessOnce<NameTable*> names;
-
-PyResult<NameTable*> make_name_table() {
-  auto fresh = std::make_unique<NameTable>();
-  for (std::size_t i = 0; i < kAttrNames.size(); ++i) {
-    (*fresh)[i] = PyUnicode_InternFromString(kAttrNames[i]);
-    if ((*fresh)[i] == nullptr) {
-      for (PyObject* made : *fresh) Py_XDECREF(made);
-      return fetched_error();
-    }
-  }
-  return fresh.release();  // kept for the process, like the names in it
-}
 
 ProcessOnce<PyObject*> sequence_type;
 
@@ -56,16 +32,9 @@ std::unexpected<PyError> out_of_range() {
 
 }  // namespace
 
-PyResult<BorrowedRef> attr_name(Attr attr) {
-  PyResult<NameTable*> table = names.get(make_name_table);
-  if (!table) return std::unexpected(std::move(table.error()));
-  return BorrowedRef((**table)[static_cast<std::size_t>(attr)]);
-}
-
-PyResult<OwnedRef> get_field(BorrowedRef obj, Attr attr) {
-  PyResult<BorrowedRef> name = attr_name(attr);
-  if (!name) return std::unexpected(std::move(name.error()));
-  OwnedRef value = OwnedRef::steal(PyObject_GetAttr(obj.get(), name->get()));
+PyResult<OwnedRef> get_field(BorrowedRef obj, InternedName& name) {
+  BorrowedRef interned = OV_TRY(name.get());
+  OwnedRef value = OwnedRef::steal(PyObject_GetAttr(obj.get(), interned.get()));
   if (!value) return fetched_error();
   return value;
 }
@@ -110,9 +79,9 @@ PyResult<SequenceIteration> begin_sequence(BorrowedRef value) {
   }
   if (!PySequence_Check(value.get())) {
     OwnedRef expected = OwnedRef::steal(PyType_GetQualName(reinterpret_cast<PyTypeObject*>(abc_sequence())));
-    PyResult<std::string> expected_name = expected ? utf8_of(expected.borrow()) : fetched_error();
-    if (!expected_name) return std::unexpected(std::move(expected_name.error()));
-    return type_error(std::format("'{}' object cannot be cast as '{}'", type_qualname_of(value), *expected_name));
+    if (!expected) return fetched_error();
+    const std::string expected_name = OV_TRY(utf8_of(expected.borrow()));
+    return type_error(std::format("'{}' object cannot be cast as '{}'", type_qualname_of(value), expected_name));
   }
   SequenceIteration iteration;
   const Py_ssize_t size = PyObject_Size(value.get());

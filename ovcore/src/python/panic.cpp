@@ -1,6 +1,9 @@
 #include "ovcore/src/python/panic.hpp"
 
+#include <string>
+
 #include "ovcore/src/python/process_once.hpp"
+#include "ovcore/src/utils/fatal.hpp"
 
 namespace ovcore::python {
 namespace {
@@ -25,7 +28,24 @@ PyObject* panic_exception_type() noexcept {
   return *type;
 }
 
-PyObject* panic_exception_type_if_made() noexcept { return panic_type.peek(); }
+bool is_panic(BorrowedRef exception) noexcept {
+  PyObject* type = panic_type.peek();
+  return type != nullptr && PyObject_TypeCheck(exception.get(), reinterpret_cast<PyTypeObject*>(type));
+}
+
+// The traceback is displayed, not "printed" through the interpreter's
+// top-level handling, which would end the process for a SystemExit subclass.
+void resume_panic(OwnedRef exception) {
+  std::string text = "a fatal error came back through Python code";
+  if (OwnedRef s = OwnedRef::steal(PyObject_Str(exception.get()))) {
+    if (auto utf8 = utf8_with_surrogates_of(s.borrow())) text = std::move(*utf8);
+  }
+  PyErr_Clear();
+  PySys_WriteStderr("ovpi: resuming a fatal native error that came back from Python; its traceback:\n");
+  PyErr_DisplayException(exception.get());
+  PyErr_Clear();
+  throw utils::FatalError(std::move(text));
+}
 
 void raise_panic(std::string_view message) noexcept {
   PyObject* type = panic_exception_type();

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "ovcore/src/python/py_ref.hpp"
+#include "ovcore/src/python/py_error.hpp"
 
 namespace ovcore::python {
 
@@ -12,9 +12,15 @@ namespace ovcore::python {
 // Returns nullptr with an exception set when it cannot be created.
 PyObject* panic_exception_type() noexcept;
 
-// The type if it exists yet, else nullptr: nothing can be an instance of a
-// type that was never made.
-PyObject* panic_exception_type_if_made() noexcept;
+// Is `exception` a PanicException (or of a subclass)? Never creates the type:
+// nothing can be an instance of a type that was never made.
+bool is_panic(BorrowedRef exception) noexcept;
+
+// A PanicException fetched back from Python (one that Python code let
+// through) is not an ordinary error: prints a notice and the exception's
+// traceback to sys.stderr, then throws utils::FatalError with its str(), so
+// that it crosses the boundary again as a fatal error with the same text.
+[[noreturn]] void resume_panic(OwnedRef exception);
 
 // Sets a new PanicException carrying `message` as the current exception.
 // Every character crosses, NULs included; lone surrogates carried in their

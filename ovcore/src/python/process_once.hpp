@@ -30,7 +30,7 @@ class PyMutexGuard {
 };
 
 // `T` is a pointer; null means "not made yet". Objects it points to are
-// kept for the life of the process. Constant-initialised, so usable from
+// kept for the life of the process. Constant-initialized, so usable from
 // load-time code.
 template <class T>
   requires std::is_pointer_v<T>

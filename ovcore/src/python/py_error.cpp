@@ -1,38 +1,12 @@
 #include "ovcore/src/python/py_error.hpp"
 
-#include <cstdio>
-
 #include "ovcore/src/python/panic.hpp"
-#include "ovcore/src/utils/fatal.hpp"
 
 namespace ovcore::python {
-namespace {
-
-// A PanicException let through by Python code: tell the user, show where it
-// came from, and carry on unwinding as a fatal error with the same text. The
-// traceback is displayed, not "printed" through the interpreter's top-level
-// handling, which would end the process for a SystemExit subclass.
-[[noreturn]] void resume_panic(OwnedRef exception) {
-  std::string text = "a fatal error came back through Python code";
-  if (OwnedRef s = OwnedRef::steal(PyObject_Str(exception.get()))) {
-    if (auto utf8 = utf8_with_surrogates_of(s.borrow())) text = std::move(*utf8);
-  }
-  PyErr_Clear();
-  PySys_WriteStderr("ovpi: resuming a fatal native error that came back from Python; its traceback:\n");
-  PyErr_DisplayException(exception.get());
-  PyErr_Clear();
-  throw utils::FatalError(std::move(text));
-}
-
-}  // namespace
-
 PyError PyError::fetch() {
   OwnedRef exception = OwnedRef::steal(PyErr_GetRaisedException());
   if (!exception) return lazy(PyExc_SystemError, "attempted to fetch exception but none was set");
-  PyObject* panic = panic_exception_type_if_made();
-  if (panic != nullptr && PyObject_TypeCheck(exception.get(), reinterpret_cast<PyTypeObject*>(panic))) {
-    resume_panic(std::move(exception));
-  }
+  if (is_panic(exception.borrow())) resume_panic(std::move(exception));
   return PyError(std::move(exception));
 }
 

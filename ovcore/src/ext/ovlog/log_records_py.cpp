@@ -1,17 +1,22 @@
 #include "ovcore/src/ext/ovlog/log_records_py.hpp"
 
+// datetime.h defines a static API pointer this file does not use (it keeps
+// its own, made once per process); with the debug interpreter's headers on
+// -I rather than -isystem, that would be a warning.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-variable"
 #include <datetime.h>
+#pragma GCC diagnostic pop
 
 #include <array>
 #include <format>
 #include <memory>
 
-#include "ovcore/src/ext/registry.hpp"
 #include "ovcore/src/python/attach.hpp"
 #include "ovcore/src/python/conversions.hpp"
 #include "ovcore/src/python/process_once.hpp"
 #include "ovcore/src/utils/fatal.hpp"
-#include "ovcore/src/utils/opaque_py.hpp"
+#include "ovcore/src/python/opaque_loaders.hpp"
 
 namespace ovcore::ext::ovlog {
 
@@ -69,13 +74,12 @@ PyResult<PyDateTime_CAPI*> datetime_capi() {
 }
 
 PyResult<OwnedRef> timepoint_into_pyobject(const utils::LocalDateTime& t) {
-  PyResult<PyDateTime_CAPI*> api = datetime_capi();
-  if (!api) return std::unexpected(std::move(api.error()));
+  PyDateTime_CAPI* api = OV_TRY(datetime_capi());
   const bool leap = t.nanosecond >= 1'000'000'000U;
   const std::uint32_t nanos = leap ? t.nanosecond - 1'000'000'000U : t.nanosecond;
-  OwnedRef value = OwnedRef::steal((*api)->DateTime_FromDateAndTime(
-      t.year, t.month, t.day, t.hour, t.minute, t.second, static_cast<int>(nanos / 1000), Py_None,
-      (*api)->DateTimeType));
+  OwnedRef value = OwnedRef::steal(api->DateTime_FromDateAndTime(t.year, t.month, t.day, t.hour, t.minute, t.second,
+                                                                 static_cast<int>(nanos / 1000), Py_None,
+                                                                 api->DateTimeType));
   if (!value) return python::fetched_error();
   if (leap && PyErr_WarnEx(PyExc_UserWarning, "ignored leap-second, `datetime` does not support leap-seconds", 1) < 0) {
     return python::fetched_error();
@@ -113,31 +117,31 @@ PyResult<OwnedRef> optional_text(const std::optional<std::string>& text) {
 }
 
 PyResult<std::unique_ptr<utils::opaque::OpaqueObject>> load_settings(BorrowedRef obj) {
-  auto settings = extract_log_create_info(obj);
-  if (!settings) return std::unexpected(std::move(settings.error()));
-  return std::unique_ptr<utils::opaque::OpaqueObject>(std::move(*settings));
+  return std::unique_ptr<utils::opaque::OpaqueObject>(OV_TRY(extract_log_create_info(obj)));
 }
 
-constexpr utils::opaque::PyOpaqueObjectLoadersRegistry kLoaderEntry{"ovpi.api.ext.ovlog.LogCreateInfoEXT",
+constinit python::InternedName kLevel{"level"};
+constinit python::InternedName kCallback{"callback"};
+
+constexpr python::PyOpaqueObjectLoadersRegistry kLoaderEntry{"ovpi.api.ext.ovlog.LogCreateInfoEXT",
                                                                      &load_settings};
-utils::opaque::LoaderList::Node loader_node{&kLoaderEntry};
+python::LoaderList::Node loader_node{&kLoaderEntry};
 
 [[gnu::constructor(OVCORE_LOADER_REGISTRATION_PRIORITY)]] void register_logger_loader() {
-  utils::opaque::loader_registry().push_front(loader_node);
+  python::loader_registry().push_front(loader_node);
 }
 
 }  // namespace
 
 PyResult<LogLevelEXT> extract_log_level(BorrowedRef obj) {
-  PyResult<std::uint64_t> value = python::extract_u64(obj);
-  if (!value) return std::unexpected(std::move(value.error()));
-  if (*value > 0xFFFF'FFFFULL) {
+  const std::uint64_t value = OV_TRY(python::extract_u64(obj));
+  if (value > 0xFFFF'FFFFULL) {
     return std::unexpected(PyError::lazy(PyExc_OverflowError, "out of range integral type conversion attempted"));
   }
-  if (*value >= kLogLevelCount) {
-    return std::unexpected(PyError::lazy(PyExc_ValueError, std::format("Invalid LogLevelEXT value: {}", *value)));
+  if (value >= kLogLevelCount) {
+    return std::unexpected(PyError::lazy(PyExc_ValueError, std::format("Invalid LogLevelEXT value: {}", value)));
   }
-  return static_cast<LogLevelEXT>(*value);
+  return static_cast<LogLevelEXT>(value);
 }
 
 PyResult<LogCallbackEXT> extract_log_callback(BorrowedRef obj) {
@@ -147,17 +151,13 @@ PyResult<LogCallbackEXT> extract_log_callback(BorrowedRef obj) {
 
 PyResult<std::unique_ptr<LogCreateInfoEXT>> extract_log_create_info(BorrowedRef obj) {
   constexpr const char* kRecord = "LogCreateInfoEXT";
-  auto level = python::extract_field(obj, python::Attr::level, kRecord, "level", extract_log_level);
-  if (!level) return std::unexpected(std::move(level.error()));
-  auto callback = python::extract_field(obj, python::Attr::callback, kRecord, "callback", extract_log_callback);
-  if (!callback) return std::unexpected(std::move(callback.error()));
-  return LogCreateInfoEXT::create(*level, std::move(*callback));
+  const LogLevelEXT level = OV_TRY(python::extract_field(obj, kLevel, kRecord, extract_log_level));
+  LogCallbackEXT callback = OV_TRY(python::extract_field(obj, kCallback, kRecord, extract_log_callback));
+  return LogCreateInfoEXT::create(level, std::move(callback));
 }
 
 PyResult<OwnedRef> log_message_into_pyobject(LogMessageEXT message) {
-  PyResult<RecordShape*> made = record_shape.get(make_record_shape);
-  if (!made) return std::unexpected(std::move(made.error()));
-  const RecordShape* shape = *made;
+  const RecordShape* shape = OV_TRY(record_shape.get(make_record_shape));
   // A copy of the template has every key in place, in order, at its final
   // size: filling it in replaces values and never resizes.
   OwnedRef dict = OwnedRef::steal(PyDict_Copy(shape->template_dict));

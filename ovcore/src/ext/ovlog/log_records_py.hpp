@@ -11,16 +11,16 @@
 namespace ovcore::ext::ovlog {
 
 // An int (bool and int enums included) or __index__ object in 0..4.
-python::PyResult<LogLevelEXT> extract_log_level(python::BorrowedRef obj);
+[[nodiscard]] python::PyResult<LogLevelEXT> extract_log_level(python::BorrowedRef obj);
 
 // Any callable; wrapped in an adapter holding one strong reference to it.
-python::PyResult<LogCallbackEXT> extract_log_callback(python::BorrowedRef obj);
+[[nodiscard]] python::PyResult<LogCallbackEXT> extract_log_callback(python::BorrowedRef obj);
 
 // Reads `level`, then `callback`.
-python::PyResult<std::unique_ptr<LogCreateInfoEXT>> extract_log_create_info(python::BorrowedRef obj);
+[[nodiscard]] python::PyResult<std::unique_ptr<LogCreateInfoEXT>> extract_log_create_info(python::BorrowedRef obj);
 
 // A new dict with the keys level, timepoint, message, module, file, line and
 // thread_name. Consumes the message either way. Needs an attached thread.
-python::PyResult<python::OwnedRef> log_message_into_pyobject(LogMessageEXT message);
+[[nodiscard]] python::PyResult<python::OwnedRef> log_message_into_pyobject(LogMessageEXT message);
 
 }  // namespace ovcore::ext::ovlog

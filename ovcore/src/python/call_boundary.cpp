@@ -1,4 +1,4 @@
-#include "ovpi_sys/call_boundary.hpp"
+#include "ovcore/src/python/call_boundary.hpp"
 
 #include <cstdio>
 #include <cstdlib>
@@ -7,18 +7,18 @@
 #include "ovcore/src/python/panic.hpp"
 #include "ovcore/src/utils/fatal.hpp"
 
-namespace ovpi_sys {
+namespace ovcore::python {
 
 void raise_current_as_panic() noexcept {
   try {
     try {
       throw;
-    } catch (const ovcore::utils::FatalError& error) {
-      ovcore::python::raise_panic(error.message());
+    } catch (const utils::FatalError& error) {
+      raise_panic(error.message());
     } catch (const std::exception& error) {
-      ovcore::python::raise_panic(error.what());
+      raise_panic(error.what());
     } catch (...) {
-      ovcore::python::raise_panic(ovcore::python::kGenericPanicText);
+      raise_panic(kGenericPanicText);
     }
   } catch (...) {
     std::fputs("uncaught panic at ffi boundary\n", stderr);
@@ -26,4 +26,4 @@ void raise_current_as_panic() noexcept {
   }
 }
 
-}  // namespace ovpi_sys
+}  // namespace ovcore::python

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace ovcore::ext {
+namespace ovcore::utils {
 
 struct Uuid {
   std::array<std::uint8_t, 16> bytes{};
@@ -56,4 +56,4 @@ struct Uuid {
   }
 };
 
-}  // namespace ovcore::ext
+}  // namespace ovcore::utils

@@ -1,4 +1,4 @@
-#include "ovcore/src/ext/ovlog/logger_plugin.hpp"
+#include "ovcore/src/ext/ovlog/impl/logger_plugin.hpp"
 
 #include <unistd.h>
 
@@ -26,8 +26,8 @@ void LogPluginEXT::attach_to(base::WeakInstance instance) { instance_ = std::mov
 std::expected<void, utils::OvError> LogPluginEXT::initialize() {
   std::shared_ptr<base::InstanceContext> instance = instance_.upgrade();
   if (instance == nullptr) {
-    // Instance creation attaches every plug-in before initialising it.
-    return std::unexpected(utils::OvError::unknown("logger initialised before it was attached"));
+    // Instance creation attaches every plug-in before initializing it.
+    return std::unexpected(utils::OvError::unknown("logger initialized before it was attached"));
   }
   instance->set_log_sink(&LogPluginEXT::log_message);
   return {};

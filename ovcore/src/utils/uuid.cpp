@@ -1,6 +1,6 @@
-#include "ovcore/src/ext/uuid.hpp"
+#include "ovcore/src/utils/uuid.hpp"
 
-namespace ovcore::ext {
+namespace ovcore::utils {
 
 std::string Uuid::to_string() const {
   static constexpr char kDigits[] = "0123456789abcdef";
@@ -14,4 +14,4 @@ std::string Uuid::to_string() const {
   return out;
 }
 
-}  // namespace ovcore::ext
+}  // namespace ovcore::utils

@@ -1,5 +1,5 @@
 #pragma once
-// The logger extension. Once initialised it is its instance's log sink:
+// The logger extension. Once initialized it is its instance's log sink:
 // messages below the threshold are dropped, the rest go to the callback, or
 // to standard output as one line when there is no callback.
 
@@ -21,7 +21,7 @@ namespace ovcore::ext::ovlog {
 
 class LogPluginEXT final : public Plugin<LogPluginEXT> {
  public:
-  static constexpr Uuid kUuid = Uuid::literal("20189b61-7279-46fa-9ba2-5f0360bf5b51");
+  static constexpr utils::Uuid kUuid = utils::Uuid::literal("20189b61-7279-46fa-9ba2-5f0360bf5b51");
   static constexpr std::string_view kName = "__EXT_orvantis_logger";
   static constexpr std::string_view kDescription = "Orvantis Logger Extension";
 

@@ -8,22 +8,23 @@
 
 #include "ovcore/src/python/py_error.hpp"
 #include "ovcore/src/utils/opaque.hpp"
+#include "ovcore/src/utils/load_order.hpp"
 #include "ovcore/src/utils/static_list.hpp"
 
-namespace ovcore::utils::opaque {
+namespace ovcore::python {
 
 struct PyOpaqueObjectLoadersRegistry {
   std::string_view type_name;  // e.g. "ovpi.api.ext.ovlog.LogCreateInfoEXT"
-  python::PyResult<std::unique_ptr<OpaqueObject>> (*load)(python::BorrowedRef obj);
+  PyResult<std::unique_ptr<utils::opaque::OpaqueObject>> (*load)(BorrowedRef obj);
 };
 
-using LoaderList = StaticList<PyOpaqueObjectLoadersRegistry>;
+using LoaderList = utils::StaticList<PyOpaqueObjectLoadersRegistry>;
 
 LoaderList& loader_registry() noexcept;
 
 // Dispatches `obj` to the loader registered for its class's fully qualified
 // name (exact bytes; newest registration first). With no such loader, prints
 // one line on file descriptor 1 and returns a TypeError with the same text.
-python::PyResult<std::unique_ptr<OpaqueObject>> extract_opaque_object(python::BorrowedRef obj);
+PyResult<std::unique_ptr<utils::opaque::OpaqueObject>> extract_opaque_object(BorrowedRef obj);
 
-}  // namespace ovcore::utils::opaque
+}  // namespace ovcore::python

@@ -1,0 +1,68 @@
+#pragma once
+// The call boundary: the one wrapping through which every entry from the
+// interpreter passes (the module initializer, each function, the release of
+// an Instance). What crosses it, and how:
+//
+//   inbound   the thread is marked attached (attach.hpp: its nesting count
+//             goes up, references queued by unattached threads are released)
+//   value     returned to the interpreter as a new reference
+//   PyError   raised once, NULL returned
+//   fatal     utils::FatalError (or any C++ exception) becomes PanicException
+//             (panic.hpp); in the deallocation form it goes to
+//             sys.unraisablehook instead
+//
+// No C++ exception crosses into the interpreter, and none leaves these forms.
+
+#include "ovcore/src/python/attach.hpp"
+#include "ovcore/src/python/py_error.hpp"
+
+namespace ovcore::python {
+
+// Turns the exception being handled into a PanicException set as the
+// current exception. Aborts if even that fails by throwing.
+void raise_current_as_panic() noexcept;
+
+// Function and initializer form.
+template <class Body>
+PyObject* call_function(Body&& body) noexcept {
+  BoundaryScope scope;
+  try {
+    PyResult<OwnedRef> result = body();
+    if (result) return result->release();
+    std::move(result.error()).raise();
+  } catch (...) {
+    raise_current_as_panic();
+  }
+  return nullptr;
+}
+
+// Plain form, for a body that cannot fail fatally and follows the
+// interpreter's own convention itself: a new reference, or NULL with an
+// exception set. Only the inbound bookkeeping.
+template <class Body>
+  requires std::is_nothrow_invocable_r_v<PyObject*, Body>
+PyObject* call_plain(Body&& body) noexcept {
+  BoundaryScope scope;
+  return body();
+}
+
+// Deallocation form: no result; a fatal error goes to the unraisable hook.
+// An object may be released while an exception is being raised; that
+// exception is set aside before anything runs Python code (the inbound drain
+// of deferred releases included) and put back after.
+template <class Body>
+void call_dealloc(Body&& body) noexcept {
+  OwnedRef in_flight = OwnedRef::steal(PyErr_GetRaisedException());
+  {
+    BoundaryScope scope;
+    try {
+      body();
+    } catch (...) {
+      raise_current_as_panic();
+      PyErr_WriteUnraisable(nullptr);
+    }
+  }
+  if (in_flight) PyErr_SetRaisedException(in_flight.release());
+}
+
+}  // namespace ovcore::python
