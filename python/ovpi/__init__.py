@@ -7,6 +7,7 @@ reference to it tears the instance down.
 """
 
 from ovpi._sys import Instance, factorial, fibonacci
+from ovpi._version import __version__
 from ovpi.api import ApplicationInfo, InstanceCreateInfo, VersionInfo, create_instance
 
 __all__ = [
@@ -18,5 +19,3 @@ __all__ = [
     "factorial",
     "fibonacci",
 ]
-
-__version__ = "0.1.0"

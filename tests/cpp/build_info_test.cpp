@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -70,4 +71,14 @@ TEST(BuildInfo, CorruptBlocksAreFatal) {
   EXPECT_THROW(decode_build_info(bytes_of("x:abc")), ovcore::utils::FatalError);
 }
 
+}  // namespace
+
+namespace {
+TEST(BuildInfo, EnabledFeaturesFollowTheBuildOptions) {
+  const auto& enabled = ovcore::base::build_info().package_info.enabled_features;
+  auto has = [&](const char* name) { return std::ranges::find(enabled, name) != enabled.end(); };
+  EXPECT_EQ(has("ext_ovlog"), OVCORE_FEATURE_EXT_OVLOG == 1);
+  EXPECT_EQ(has("ext_all"), OVCORE_FEATURE_EXT_ALL == 1);
+  EXPECT_EQ(has("python"), OVCORE_FEATURE_PYTHON == 1);
+}
 }  // namespace

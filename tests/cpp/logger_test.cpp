@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ovcore/src/base/instance_context.hpp"
+#include "tests/support/instance_context_peer.hpp"
 #include "ovcore/src/ext/ovlog/impl/logger_plugin.hpp"
 #include "ovcore/src/utils/write_all.hpp"
 #include "tests/cpp/test_support.hpp"
@@ -34,7 +35,7 @@ std::vector<LogLevelEXT> delivered_levels(LogLevelEXT threshold) {
     recorder->messages.clear();
   }
   for (std::uint32_t level = 0; level < 5; ++level) {
-    (*created)->emit_log(static_cast<LogLevelEXT>(level), "probe");
+    ovtest::LogThrough::emit_log(*(*created), static_cast<LogLevelEXT>(level), "probe");
   }
   std::vector<LogLevelEXT> out;
   {
@@ -57,7 +58,7 @@ TEST(Logger, WithoutSettingsPrintsEveryMessageAsOneLine) {
   ovtest::StdoutCapture capture;
   auto created = InstanceContext::create(make_info({kLogger}));
   ASSERT_TRUE(created.has_value());
-  (*created)->emit_log(LogLevelEXT::Info, "hello");
+  ovtest::LogThrough::emit_log(*(*created), LogLevelEXT::Info, "hello");
   const std::string address = (*created)->address_text();
   release(std::move(*created));
   const std::string out = capture.finish();
@@ -86,7 +87,7 @@ TEST(Logger, ListedTwiceTheSecondFindsTheNextSettingsOrNone) {
       (*created)->plugins().at(LogPluginEXT::kUuid).get());
   ASSERT_NE(logger, nullptr);
   EXPECT_EQ(logger->threshold(), LogLevelEXT::Warn);
-  (*created)->emit_log(LogLevelEXT::Error, "kept");
+  ovtest::LogThrough::emit_log(*(*created), LogLevelEXT::Error, "kept");
   release(std::move(*created));
   EXPECT_EQ(first->size(), 0U);
   EXPECT_EQ(second->texts(), (std::vector<std::string>{"kept"}));

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "ovcore/src/ext/ovlog/impl/logger_plugin.hpp"
+#include "ovcore/src/base/api.hpp"
+#include "ovcore/src/base/instance_context.hpp"
 #include "ovcore/src/ext/registry.hpp"
 #include "ovcore/src/utils/static_list.hpp"
 
@@ -51,6 +53,7 @@ TEST(StaticList, ConcurrentRegistrationLosesNoEntry) {
   }
 }
 
+#if OVCORE_FEATURE_EXT_OVLOG  // the logger extension is built in
 TEST(PluginRegistry, TheLoggerIsRegisteredWithItsConstants) {
   const auto* entry = ovcore::ext::find_plugin("__EXT_orvantis_logger");
   ASSERT_NE(entry, nullptr);
@@ -58,12 +61,28 @@ TEST(PluginRegistry, TheLoggerIsRegisteredWithItsConstants) {
   EXPECT_EQ(entry->uuid.to_string(), "20189b61-7279-46fa-9ba2-5f0360bf5b51");
   EXPECT_EQ(entry->uuid, ovcore::ext::ovlog::LogPluginEXT::kUuid);
 }
+#endif
 
+#if OVCORE_FEATURE_EXT_OVLOG  // the logger extension is built in
 TEST(PluginRegistry, LookupMatchesExactBytesOnly) {
   for (const char* near_miss : {"__EXT_ORVANTIS_LOGGER", "__EXT_orvantis_logger ", " __EXT_orvantis_logger",
                                 "__EXT_orvantis_logge", ""}) {
     EXPECT_EQ(ovcore::ext::find_plugin(near_miss), nullptr) << near_miss;
   }
 }
+#endif
 
 }  // namespace
+
+#if !OVCORE_FEATURE_EXT_OVLOG
+// A core built without the logger knows no such plug-in, and creating an
+// instance that names it fails like any unknown name.
+TEST(PluginRegistry, WithoutTheLoggerFeatureTheLoggerIsUnknown) {
+  EXPECT_EQ(ovcore::ext::find_plugin("__EXT_orvantis_logger"), nullptr);
+  ovcore::base::api::InstanceCreateInfo info;
+  info.enabled_extensions = {"__EXT_orvantis_logger"};
+  auto created = ovcore::base::api::create_instance(std::move(info));
+  ASSERT_FALSE(created.has_value());
+  EXPECT_EQ(created.error().to_string(), "Plugin with name '__EXT_orvantis_logger' not found");
+}
+#endif

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "ovcore/src/base/instance_context.hpp"
+#include "tests/support/instance_context_peer.hpp"
 #include "ovcore/src/ext/ovlog/log_records_py.hpp"
 #include "ovcore/src/python/attach.hpp"
 #include "ovcore/src/utils/fatal.hpp"
@@ -48,7 +49,7 @@ TEST(PythonCallback, NativeThreadsLogWhileTheCallbackRunsUnderTheInterpreterLock
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
       threads.push_back(ovcore::utils::spawn_named_thread("native-" + std::to_string(t), [&context] {
-        for (int i = 0; i < kMessages; ++i) context->emit_log(LogLevelEXT::Warn, "from a native thread");
+        for (int i = 0; i < kMessages; ++i) ovtest::LogThrough::emit_log(*context, LogLevelEXT::Warn, "from a native thread");
       }));
     }
     for (auto& t : threads) t.join();

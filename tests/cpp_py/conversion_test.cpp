@@ -101,4 +101,48 @@ TEST(LoggerSettings, LevelAndCallbackFailuresAreWrappedByField) {
             (Chain{"AttributeError: 'types.SimpleNamespace' object has no attribute 'callback'"}));
 }
 
+// The cases the Python tests can see only from outside ("Invalid
+// InstanceCreateInfo: ..."): here each shows the field it fails in and the
+// type of the error underneath.
+struct BadValue {
+  const char* expression;
+  const char* field;      // the innermost "failed to extract field ..." text
+  const char* innermost;  // the start of the innermost "Type: text"
+};
+
+TEST(RecordRule, EachBadValueNamesItsFieldAndTheErrorBeneath) {
+  const BadValue cases[] = {
+      {"info(application_info=app(engine_version=version(patch=65536)))", "VersionInfo.patch",
+       "OverflowError: out of range integral type conversion attempted"},
+      {"info(application_info=app(engine_version=version(patch=-1)))", "VersionInfo.patch",
+       "OverflowError: out of range integral type conversion attempted"},
+      {"info(application_info=app(engine_version=version(patch=2**70)))", "VersionInfo.patch", "OverflowError: "},
+      {"info(application_info=app(engine_version=version(patch=1.0)))", "VersionInfo.patch", "TypeError: "},
+      {"info(application_info=app(engine_version=version(patch=None)))", "VersionInfo.patch", "TypeError: "},
+      {"info(application_info=app(application_name=3))", "ApplicationInfo.application_name",
+       "TypeError: 'int' object cannot be cast as 'str'"},
+      {"info(application_info=app(application_name='x\\ud800'))", "ApplicationInfo.application_name",
+       "UnicodeEncodeError: "},
+      {"info(enabled=['a', 1])", "InstanceCreateInfo.enabled_extensions",
+       "TypeError: 'int' object cannot be cast as 'str'"},
+      {"logged(print, level=5)", "LogCreateInfoEXT.level", "ValueError: Invalid LogLevelEXT value: 5"},
+      {"logged(print, level=2**32 - 1)", "LogCreateInfoEXT.level", "ValueError: Invalid LogLevelEXT value: 4294967295"},
+      {"logged(print, level=2**32)", "LogCreateInfoEXT.level",
+       "OverflowError: out of range integral type conversion attempted"},
+      {"logged(print, level=2**64)", "LogCreateInfoEXT.level", "OverflowError: "},
+      {"logged(print, level=-1)", "LogCreateInfoEXT.level", "OverflowError: "},
+      {"logged(print, level=1.0)", "LogCreateInfoEXT.level", "TypeError: "},
+      {"logged(print, level='Info')", "LogCreateInfoEXT.level", "TypeError: "},
+      {"logged(print, level=None)", "LogCreateInfoEXT.level", "TypeError: "},
+      {"logged(None)", "LogCreateInfoEXT.callback", "TypeError: Expected a callable object for LogCallbackEXT"},
+      {"logged(5)", "LogCreateInfoEXT.callback", "TypeError: Expected a callable object for LogCallbackEXT"},
+  };
+  for (const BadValue& c : cases) {
+    const Chain got = failure_chain(c.expression);
+    ASSERT_GE(got.size(), 2U) << c.expression;
+    EXPECT_EQ(got[got.size() - 2], std::string("TypeError: failed to extract field ") + c.field) << c.expression;
+    EXPECT_TRUE(got.back().starts_with(c.innermost)) << c.expression << " -> " << got.back();
+  }
+}
+
 }  // namespace

@@ -11,19 +11,12 @@ namespace {
 
 PyObject* globals = nullptr;
 
+// The shared builders (tests/support/builders.py): version, app, info,
+// settings, Recorder.
 constexpr const char* kPrelude = R"(
-import types
-def version(major=1, minor=0, patch=12):
-    return types.SimpleNamespace(major=major, minor=minor, patch=patch)
-def app(**kw):
-    fields = dict(application_version=version(), application_name="demo",
-                  engine_version=version(2, 3, 4), engine_name="engine")
-    fields.update(kw)
-    return types.SimpleNamespace(**fields)
-def info(enabled=(), ext=(), **kw):
-    fields = dict(application_info=app(), enabled_extensions=list(enabled), ext=list(ext))
-    fields.update(kw)
-    return types.SimpleNamespace(**fields)
+import sys, types
+sys.path.insert(0, OVPI_TEST_SUPPORT_DIR)
+from builders import *
 )";
 
 }  // namespace
@@ -60,6 +53,8 @@ int main(int argc, char** argv) {
     ovcore::python::BoundaryScope attached;
     ovtest::globals = PyDict_New();
     PyDict_SetItemString(ovtest::globals, "__builtins__", PyEval_GetBuiltins());
+    PyDict_SetItemString(ovtest::globals, "OVPI_TEST_SUPPORT_DIR",
+                         ovcore::python::OwnedRef::steal(PyUnicode_FromString(OVPI_TEST_SUPPORT_DIR)).get());
     PyObject* done = PyRun_String(ovtest::kPrelude, Py_file_input, ovtest::globals, ovtest::globals);
     if (done == nullptr) {
       PyErr_Print();

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "ovcore/src/base/instance_context.hpp"
+#include "tests/support/instance_context_peer.hpp"
 #include "ovcore/src/ext/ovlog/log_records_py.hpp"
 #include "ovcore/src/python/attach.hpp"
 #include "ovcore/src/utils/fatal.hpp"
@@ -96,7 +97,7 @@ PyObject* log_from_a_native_thread(PyObject*, PyObject*) {
   Py_BEGIN_ALLOW_THREADS
   std::thread([&outcome] {
     try {
-      late_logger->emit_log(ovcore::ext::ovlog::LogLevelEXT::Error, "late");
+      ovtest::LogThrough::emit_log(*late_logger, ovcore::ext::ovlog::LogLevelEXT::Error, "late");
     } catch (const ovcore::utils::FatalError& error) {
       outcome = error.message();
     }

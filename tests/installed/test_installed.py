@@ -26,3 +26,23 @@ def test_the_installed_module_creates_and_releases_an_instance() -> None:
     del handle
     assert records[-1].startswith("Tearing down InstanceContext at 0x")
     assert ovpi.factorial(20) == 2432902008176640000
+
+
+
+def test_the_version_is_the_same_everywhere() -> None:
+    """The package metadata, ovpi.__version__ and the core's build report."""
+    import importlib.metadata
+    import re
+
+    reported: list[str] = []
+
+    def keep(record: dict[str, object]) -> None:
+        if match := re.match(r"ovcore version: v(\S+) ", str(record["message"])):
+            reported.append(match.group(1))
+    handle = ovpi.create_instance(InstanceCreateInfo(
+        application_info=ApplicationInfo(application_name="installed"),
+        enabled_extensions=[LOGGER_EXTENSION_NAME],
+        ext=[LogCreateInfoEXT(callback=keep)],
+    ))
+    del handle
+    assert reported == [ovpi.__version__] == [importlib.metadata.version("ovpi")]

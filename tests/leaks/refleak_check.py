@@ -2,30 +2,40 @@
 
 Runs every public path and every error path of the module many times and
 watches sys.gettotalrefcount(). Each path is repeated in rounds until its
-count settles; a path leaks when the count still grows (by more than NOISE)
-in each of the last three rounds, after subtracting what an empty round
-costs, when the rounds run out. Exits non-zero on a leak and prints the last deltas of every path.
+count settles; a path leaks when the count still grows (by more than its
+noise) in each of the last three rounds, after subtracting what an empty
+round costs, when the rounds run out. The hypothesis fuzz tests are replayed
+the same way, derandomized, as paths of their own. Exits non-zero on a leak
+and prints the last deltas of every path.
 
-The module must be built with Py_REF_DEBUG (tools/dev does) so that its own
-reference changes are counted in the total.
+The module must be built against the debug interpreter's headers (tools/dev
+does) so that its own reference changes are counted in the total.
 
     python3.14d tests/leaks/refleak_check.py
 """
 
 from __future__ import annotations
 
+import dataclasses
 import gc
 import io
 import os
+import pathlib
 import sys
 import types
 import warnings
 from collections.abc import Callable
 from typing import Any
 
-from ovpi import _sys
+TESTS = pathlib.Path(__file__).resolve().parent.parent
+sys.path.insert(0, str(TESTS / "support"))
+sys.path.insert(0, str(TESTS / "python"))
 
-LOGGER = "__EXT_orvantis_logger"
+import builders  # noqa: E402
+from builders import LOGGER, app, info, version  # noqa: E402
+
+from ovpi import _sys  # noqa: E402
+
 WARMUP = 50
 SETTLED = 3       # rounds that must not all grow
 MAX_ROUNDS = 12
@@ -34,38 +44,11 @@ PER_ROUND = 60
 # traceback module's, for the failing-callback paths); a leak of one
 # reference in every twelve calls or more is still caught.
 NOISE = 5
-
-
-class LogCreateInfoEXT:
-    pass
-
-
-LogCreateInfoEXT.__module__ = "ovpi.api.ext.ovlog"
-
-
-def version(major: Any = 1, minor: Any = 0, patch: Any = 0) -> Any:
-    return types.SimpleNamespace(major=major, minor=minor, patch=patch)
-
-
-def app(**kw: Any) -> Any:
-    fields = dict(application_version=version(), application_name="leak", engine_version=version(),
-                  engine_name="engine")
-    fields.update(kw)
-    return types.SimpleNamespace(**fields)
-
-
-def info(enabled: Any = (), ext: Any = (), **kw: Any) -> Any:
-    fields = dict(application_info=app(), enabled_extensions=enabled if isinstance(enabled, Lying) else list(enabled),
-                  ext=ext if isinstance(ext, Lying) else list(ext))
-    fields.update(kw)
-    return types.SimpleNamespace(**fields)
+FUZZ_EXAMPLES = 150
 
 
 def settings(level: Any = 0, callback: Any = None) -> Any:
-    obj = LogCreateInfoEXT()
-    obj.level = level  # type: ignore[attr-defined]
-    obj.callback = callback if callback is not None else (lambda record: None)  # type: ignore[attr-defined]
-    return obj
+    return builders.settings(level, callback if callback is not None else (lambda record: None))
 
 
 def expect(error: type[BaseException] | str, call: Callable[[], Any]) -> Callable[[], None]:
@@ -226,30 +209,59 @@ PATHS: dict[str, Callable[[], Any]] = {
 }
 
 
-def one_round(path: Callable[[], Any]) -> int:
+@dataclasses.dataclass
+class Path:
+    call: Callable[[], Any]
+    per_round: int = PER_ROUND
+    warmup: int = WARMUP
+    noise: int = NOISE
+
+
+def fuzz_path(test: Callable[[], None]) -> Path:
+    # One call replays the whole derandomized test; hypothesis itself moves
+    # the total by a few dozen per round, a leak by one or more per example.
+    return Path(test, per_round=1, warmup=1, noise=FUZZ_EXAMPLES - 1)
+
+
+def fuzz_paths() -> dict[str, Path]:
+    from hypothesis import HealthCheck
+    from hypothesis import settings as profile
+
+    profile.register_profile("leaks", derandomize=True, database=None, max_examples=FUZZ_EXAMPLES,
+                             deadline=None, suppress_health_check=list(HealthCheck), print_blob=False)
+    profile.load_profile("leaks")
+    import test_fuzz
+    return {
+        "fuzz: random descriptions": fuzz_path(test_fuzz.test_random_descriptions_raise_only_documented_errors),
+        "fuzz: random numeric arguments": fuzz_path(
+            test_fuzz.test_random_numeric_arguments_raise_only_documented_errors),
+    }
+
+
+def one_round(path: Path) -> int:
     before = sys.gettotalrefcount()
-    for _ in range(PER_ROUND):
-        path()
+    for _ in range(path.per_round):
+        path.call()
     gc.collect()
     return sys.gettotalrefcount() - before
 
 
-def measure(path: Callable[[], Any], overhead: int = 0) -> list[int]:
+def measure(path: Path, overhead: int = 0) -> list[int]:
     """The deltas of the last SETTLED rounds, less the cost of an empty round."""
-    for _ in range(WARMUP):
-        path()
+    for _ in range(path.warmup):
+        path.call()
     gc.collect()
     deltas: list[int] = []
     for _ in range(MAX_ROUNDS):
         deltas.append(one_round(path) - overhead)
         last = deltas[-SETTLED:]
-        if len(last) == SETTLED and not grows(last):
+        if len(last) == SETTLED and not grows(last, path.noise):
             break
     return deltas[-SETTLED:]
 
 
-def grows(deltas: list[int]) -> bool:
-    return all(d > NOISE for d in deltas)
+def grows(deltas: list[int], noise: int = NOISE) -> bool:
+    return all(d > noise for d in deltas)
 
 
 def detects_a_planted_leak() -> bool:
@@ -258,8 +270,8 @@ def detects_a_planted_leak() -> bool:
     kept = object()
     incref = ctypes.pythonapi.Py_IncRef
     incref.argtypes = [ctypes.py_object]
-    overhead = max(measure(lambda: None))
-    return grows(measure(lambda: incref(kept), overhead))
+    overhead = max(measure(Path(lambda: None)))
+    return grows(measure(Path(lambda: incref(kept)), overhead))
 
 
 def main() -> int:
@@ -279,11 +291,13 @@ def main() -> int:
     try:
         os.dup2(devnull, 1)
         sys.stderr = io.StringIO()  # the resumed-panic notices are expected here
-        overhead = max(measure(lambda: None))
-        for name, path in PATHS.items():
-            deltas = measure(path, overhead)
+        empty = Path(lambda: None)
+        overhead = max(measure(empty))
+        paths = {name: Path(call) for name, call in PATHS.items()} | fuzz_paths()
+        for name, path in paths.items():
+            deltas = measure(path, overhead if path.per_round == empty.per_round else 0)
             results.append((name, deltas))
-            if grows(deltas):
+            if grows(deltas, path.noise):
                 leaks.append(name)
     finally:
         os.dup2(saved, 1)

@@ -17,17 +17,9 @@ import pytest
 
 from ovpi import _sys
 from ovpi.api.ext.ovlog import LogCreateInfoEXT as RealLogCreateInfoEXT
-from conftest import LOGGER, Recorder, app, info, version
+from builders import LOGGER, Recorder, app, info, settings, version
 
 create = _sys._ov_create_instance
-
-
-def settings(level: Any = 0, callback: Any = None) -> RealLogCreateInfoEXT:
-    """A logger settings object of the registered class, bypassing its validation."""
-    obj = object.__new__(RealLogCreateInfoEXT)
-    object.__setattr__(obj, "level", level)
-    object.__setattr__(obj, "callback", callback)
-    return obj
 
 
 def chain(error: BaseException) -> list[str]:

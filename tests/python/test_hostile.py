@@ -11,8 +11,8 @@ from typing import Any
 import pytest
 
 from ovpi import _sys
-from conftest import LOGGER, Recorder, info
-from test_create_instance import outer, panic_type, settings
+from builders import LOGGER, Recorder, info, settings
+from test_create_instance import outer, panic_type
 
 create = _sys._ov_create_instance
 
@@ -150,12 +150,12 @@ def test_a_release_caused_by_a_failing_creation_reports_its_own_failure(monkeypa
         def x_callback(record: dict[str, Any]) -> None:
             assert y is not None
             # From now on only X's logger holds this callback, and so Y.
-            object.__setattr__(x_settings, "callback", None)
+            x_settings.callback = None
             if record["message"].startswith("Application"):
                 raise ValueError("X creation failed")
         return x_callback
 
-    object.__setattr__(x_settings, "callback", make_x_callback(create(info([LOGGER], [settings(0, y_fails_at_teardown)]))))
+    x_settings.callback = make_x_callback(create(info([LOGGER], [settings(0, y_fails_at_teardown)])))
     with pytest.raises(panic_type()) as caught:
         create(info([LOGGER], [x_settings]))
     assert "ValueError: X creation failed" in str(caught.value)

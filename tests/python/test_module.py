@@ -11,7 +11,7 @@ import weakref
 import pytest
 
 from ovpi import _sys
-from conftest import info
+from builders import info
 
 
 def test_reimport_returns_the_same_module_object() -> None:

@@ -9,35 +9,18 @@ that have no pytest) and from the pytest suite.
 
 from __future__ import annotations
 
+import pathlib
 import queue
 import sys
 import threading
 import time
-import types
 from typing import Any
 
-from ovpi import _sys
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "support"))
 
-LOGGER = "__EXT_orvantis_logger"
-REPORT_MESSAGES = 5  # creation report; the teardown message makes 6
+from builders import REPORT_MESSAGES, logged  # noqa: E402
 
-
-class Settings:
-    """Stands in for ovpi.api.ext.ovlog.LogCreateInfoEXT (same qualified name)."""
-
-
-Settings.__module__ = "ovpi.api.ext.ovlog"
-Settings.__qualname__ = Settings.__name__ = "LogCreateInfoEXT"
-
-
-def description(callback: Any) -> Any:
-    settings = Settings()
-    settings.level = 0  # type: ignore[attr-defined]
-    settings.callback = callback  # type: ignore[attr-defined]
-    version = types.SimpleNamespace(major=1, minor=2, patch=3)
-    application = types.SimpleNamespace(application_version=version, application_name="stress",
-                                        engine_version=version, engine_name="stress")
-    return types.SimpleNamespace(application_info=application, enabled_extensions=[LOGGER], ext=[settings])
+from ovpi import _sys  # noqa: E402
 
 
 class Counter:
@@ -65,7 +48,7 @@ def run(seconds: float = 2.0, threads: int = 6) -> dict[str, int]:
         numeric = handed = 0
         try:
             while time.monotonic() < deadline:
-                handle = _sys._ov_create_instance(description(counter))
+                handle = _sys._ov_create_instance(logged(counter))
                 made_by[index] += 1
                 if made_by[index] % 3 == 0:
                     # Only the box travels; the consumer takes the handle out of

@@ -54,12 +54,6 @@ class InstanceContext {
   InstanceContext(const InstanceContext&) = delete;
   InstanceContext& operator=(const InstanceContext&) = delete;
 
-  // Builds one message (local time now, module "ovcore::base", the caller's
-  // source location, the thread's name when the system named it) and hands it
-  // to the sink under the sink lock, taken shared for the whole call.
-  void emit_log(ext::ovlog::LogLevelEXT level, std::string text,
-                std::source_location where = std::source_location::current()) const;
-
   // Replaces the sink under the sink lock, taken exclusively. Must not be
   // called from inside a sink.
   void set_log_sink(LogSink sink);
@@ -82,6 +76,15 @@ class InstanceContext {
  private:
   friend class WeakInstance;
   InstanceContext(SemVer core_version, api::ApplicationInfo application);
+  // Tests log through an instance from threads of their own; the core's
+  // own messages are the only others.
+  friend class InstanceContextTestPeer;
+
+  // Builds one message (local time now, module "ovcore::base", the caller's
+  // source location, the thread's name when the system named it) and hands it
+  // to the sink under the sink lock, taken shared for the whole call.
+  void emit_log(ext::ovlog::LogLevelEXT level, std::string text,
+                std::source_location where = std::source_location::current()) const;
   void emit_creation_report(const std::vector<std::string>& requested) const;
 
   mutable std::shared_mutex sink_lock_;
