@@ -6,6 +6,7 @@
 #include "ovcore/src/base/api.hpp"
 #include "ovcore/src/base/instance_context.hpp"
 #include "ovcore/src/ext/ovlog/log_records.hpp"
+#include "tests/support/instance_context_peer.hpp"
 
 namespace {
 
@@ -27,7 +28,7 @@ ovcore::base::api::InstanceCreateInfo logger_info() {
 void BM_MessageThroughSink(benchmark::State& state) {
   auto context = *ovcore::base::api::create_instance(logger_info());
   for (auto _ : state) {
-    context->emit_log(LogLevelEXT::Info, "a message of ordinary length for a log line");
+    ovtest::LogThrough::emit_log(*context, LogLevelEXT::Info, "a message of ordinary length for a log line");
   }
   state.SetItemsProcessed(state.iterations());
   ovcore::base::release(std::move(context));

@@ -375,4 +375,62 @@ TEST_F(InstanceContextTest, ManyThreadsLogThroughOneInstance) {
 }
 #endif
 
+#if OVCORE_FEATURE_EXT_OVLOG  // the logger extension is built in
+// The sink lock at work: named threads log while the main thread keeps
+// replacing the sink. Every delivery sees one sink or the other, whole.
+TEST_F(InstanceContextTest, NativeThreadsLogWhileTheSinkIsReplaced) {
+  constexpr int kThreads = 4;
+  constexpr int kMessages = 3000;
+  auto delivered = std::make_shared<std::atomic<int>>(0);
+  auto created = InstanceContext::create(make_info(
+      {kLogger}, ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Info, [delivered](LogMessageEXT) {
+        delivered->fetch_add(1, std::memory_order_relaxed);
+      }))));
+  ASSERT_TRUE(created.has_value());
+  InstanceContext& context = **created;
+  const int report = delivered->load();
+  std::atomic<bool> done{false};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.push_back(ovcore::utils::spawn_named_thread("sink-" + std::to_string(t), [&context] {
+      for (int i = 0; i < kMessages; ++i) ovtest::LogThrough::emit_log(context, LogLevelEXT::Warn, "message");
+    }));
+  }
+  std::thread replacer([&] {
+    for (int i = 0; !done.load(); ++i) {
+      context.set_log_sink(i % 2 ? &ovcore::ext::ovlog::LogPluginEXT::log_message : &ovcore::base::discard_log);
+    }
+    context.set_log_sink(&ovcore::ext::ovlog::LogPluginEXT::log_message);
+  });
+  for (auto& t : threads) t.join();
+  done = true;
+  replacer.join();
+  EXPECT_LE(delivered->load() - report, kThreads * kMessages);
+  release(std::move(*created));
+}
+
+// Instances created and torn down on several threads at once, each
+// delivering its whole report and teardown message to its own callback.
+TEST_F(InstanceContextTest, InstancesAreCreatedAndTornDownOnSeveralThreads) {
+  constexpr int kThreads = 4;
+  constexpr int kInstances = 150;
+  std::vector<std::shared_ptr<std::atomic<int>>> counts;
+  for (int t = 0; t < kThreads; ++t) counts.push_back(std::make_shared<std::atomic<int>>(0));
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.push_back(ovcore::utils::spawn_named_thread("maker-" + std::to_string(t), [count = counts[t]] {
+      for (int i = 0; i < kInstances; ++i) {
+        auto created = InstanceContext::create(make_info(
+            {kLogger}, ovtest::settings_list(ovtest::logger_settings(
+                           LogLevelEXT::Trace, [count](LogMessageEXT) { count->fetch_add(1); }))));
+        ASSERT_TRUE(created.has_value());
+        release(std::move(*created));
+      }
+    }));
+  }
+  for (auto& t : threads) t.join();
+  for (const auto& count : counts) EXPECT_EQ(count->load(), kInstances * 6);
+}
+#endif
+
 }  // namespace

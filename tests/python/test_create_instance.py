@@ -233,6 +233,9 @@ def test_each_message_is_a_fresh_dict_with_seven_keys(recorder: Recorder) -> Non
     assert re.fullmatch(r"built from commit [0-9a-f]+\.\.( \(dirty\))? on branch '.+'", recorder.messages[4])
     assert [r["level"] for r in recorder.records] == [0, 2, 2, 2, 2, 0]
     assert len({id(r) for r in recorder.records}) == 6
+    # Fresh key strings for every record, not interned ones shared by all.
+    first, second = list(recorder.records[0]), list(recorder.records[1])
+    assert first == second and all(a is not b for a, b in zip(first, second))
     for record in recorder.records:
         assert list(record) == ["level", "timepoint", "message", "module", "file", "line", "thread_name"]
         assert type(record["level"]) is int

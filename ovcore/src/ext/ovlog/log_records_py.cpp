@@ -87,33 +87,20 @@ PyResult<OwnedRef> timepoint_into_pyobject(const utils::LocalDateTime& t) {
   return value;
 }
 
-// The keys of the record dict, in order.
-constexpr std::array<const char*, 7> kRecordKeys{"level", "timepoint", "message", "module",
-                                                 "file", "line", "thread_name"};
-
-// Interned keys and a template dict holding them, made once per process.
-struct RecordShape {
-  std::array<PyObject*, kRecordKeys.size()> keys{};
-  PyObject* template_dict = nullptr;
-};
-python::ProcessOnce<RecordShape*> record_shape;
-
-PyResult<RecordShape*> make_record_shape() {
-  auto fresh = std::make_unique<RecordShape>();
-  OwnedRef dict = OwnedRef::steal(PyDict_New());
-  if (!dict) return python::fetched_error();
-  for (std::size_t i = 0; i < kRecordKeys.size(); ++i) {
-    OwnedRef key = OwnedRef::steal(PyUnicode_InternFromString(kRecordKeys[i]));
-    if (!key || PyDict_SetItem(dict.get(), key.get(), Py_None) < 0) return python::fetched_error();
-    fresh->keys[i] = key.get();  // the template dict keeps it alive
-  }
-  fresh->template_dict = dict.release();
-  return fresh.release();  // kept for the process
+// Stores `value` (a new reference, or empty with an exception set) under a
+// key made fresh for this record. False with an exception set on failure.
+bool put(BorrowedRef dict, std::string_view key, OwnedRef value) noexcept {
+  if (!value) return false;
+  OwnedRef name = OwnedRef::steal(PyUnicode_FromStringAndSize(key.data(), static_cast<Py_ssize_t>(key.size())));
+  return name && PyDict_SetItem(dict.get(), name.get(), value.get()) == 0;
 }
 
-PyResult<OwnedRef> optional_text(const std::optional<std::string>& text) {
-  if (!text) return OwnedRef::new_ref(Py_None);
-  return python::to_py_str(*text);
+OwnedRef text(std::string_view value) noexcept {
+  return OwnedRef::steal(PyUnicode_FromStringAndSize(value.data(), static_cast<Py_ssize_t>(value.size())));
+}
+
+OwnedRef optional_text(const std::optional<std::string>& value) noexcept {
+  return value ? text(*value) : OwnedRef::new_ref(Py_None);
 }
 
 PyResult<std::unique_ptr<utils::opaque::OpaqueObject>> load_settings(BorrowedRef obj) {
@@ -157,39 +144,23 @@ PyResult<std::unique_ptr<LogCreateInfoEXT>> extract_log_create_info(BorrowedRef 
 }
 
 PyResult<OwnedRef> log_message_into_pyobject(LogMessageEXT message) {
-  const RecordShape* shape = OV_TRY(record_shape.get(make_record_shape));
-  // A copy of the template has every key in place, in order, at its final
-  // size: filling it in replaces values and never resizes.
-  OwnedRef dict = OwnedRef::steal(PyDict_Copy(shape->template_dict));
+  // Fresh for every message, dict and keys alike: nothing of one record is
+  // shared with the next. Sized for the seven keys up front, so it never
+  // grows while it is filled.
+  OwnedRef dict = OwnedRef::steal(_PyDict_NewPresized(7));
   if (!dict) return python::fetched_error();
-  auto steal_or_fetch = [](PyObject* object) -> PyResult<OwnedRef> {
-    if (object == nullptr) return python::fetched_error();
-    return OwnedRef::steal(object);
-  };
-  auto line = [&]() -> PyResult<OwnedRef> {
-    if (!message.line) return OwnedRef::new_ref(Py_None);
-    return steal_or_fetch(PyLong_FromUnsignedLong(*message.line));
-  };
-  // In key order; the first failure stops the rest.
-  std::optional<PyError> failure;
-  std::size_t index = 0;
-  auto put = [&](auto make) {
-    if (failure) return;
-    PyResult<OwnedRef> value = make();
-    if (!value) {
-      failure.emplace(std::move(value.error()));
-    } else if (PyDict_SetItem(dict.get(), shape->keys[index++], value->get()) < 0) {
-      failure.emplace(PyError::fetch());
-    }
-  };
-  put([&] { return steal_or_fetch(PyLong_FromUnsignedLong(static_cast<std::uint32_t>(message.level))); });
-  put([&] { return timepoint_into_pyobject(message.timepoint); });
-  put([&] { return python::to_py_str(message.message); });
-  put([&] { return python::to_py_str(message.module); });
-  put([&] { return optional_text(message.file); });
-  put(line);
-  put([&] { return optional_text(message.thread_name); });
-  if (failure) return std::unexpected(std::move(*failure));
+  if (!put(dict.borrow(), "level", OwnedRef::steal(PyLong_FromUnsignedLong(static_cast<std::uint32_t>(message.level))))) {
+    return python::fetched_error();
+  }
+  PyResult<OwnedRef> timepoint = timepoint_into_pyobject(message.timepoint);
+  if (!timepoint) return std::unexpected(std::move(timepoint).error());
+  const bool filled =
+      put(dict.borrow(), "timepoint", std::move(*timepoint)) && put(dict.borrow(), "message", text(message.message)) &&
+      put(dict.borrow(), "module", text(message.module)) && put(dict.borrow(), "file", optional_text(message.file)) &&
+      put(dict.borrow(), "line",
+          message.line ? OwnedRef::steal(PyLong_FromUnsignedLong(*message.line)) : OwnedRef::new_ref(Py_None)) &&
+      put(dict.borrow(), "thread_name", optional_text(message.thread_name));
+  if (!filled) return python::fetched_error();
   return dict;
 }
 

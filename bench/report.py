@@ -1,0 +1,51 @@
+"""Every benchmark figure with its target, in one table.
+
+    python bench/report.py [path/to/ovcore_bench]
+
+Run with the module and the floor module on the path (tools/dev bench does).
+Instruction counts need valgrind; without it only times are shown.
+"""
+
+from __future__ import annotations
+
+import json
+import subprocess
+import sys
+
+import bench_logging
+import bench_numeric
+from timing import Row
+
+
+def native(binary: str) -> list[Row]:
+    result = subprocess.run([binary, "--benchmark_min_time=0.3s", "--benchmark_format=json"],
+                            capture_output=True, text=True, check=True)
+    rows = []
+    names = {
+        "BM_MessageThroughSink": ("native sink to a no-op callback", 60.0),
+        "BM_MessageThroughSink/threads:2": ("  the same, two threads at once", None),
+        "BM_CreateAndTeardownWithLogger": ("native create and teardown with the logger", None),
+    }
+    for entry in json.loads(result.stdout)["benchmarks"]:
+        if entry["name"] in names:
+            figure, target = names[entry["name"]]
+            ns = entry["real_time"] if entry["time_unit"] == "ns" else entry["real_time"] * 1000
+            rows.append(Row(figure, ns, "ns", target))
+    return rows
+
+
+def main() -> int:
+    rows: list[Row] = []
+    if len(sys.argv) > 1:
+        rows += native(sys.argv[1])
+    rows += bench_numeric.measure()
+    rows += bench_logging.measure()
+    print(f"{'figure':50} {'value':>12} {'unit':6} {'target':>8}  verdict")
+    for row in rows:
+        target = f"<= {row.target:g}" if row.target is not None else ""
+        print(f"{row.figure:50} {row.value:12.3f} {row.unit:6} {target:>8}  {row.verdict}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
