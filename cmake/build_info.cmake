@@ -69,45 +69,17 @@ put_optional("${COMPILER_COMMIT_DATE}")
 put("${CHANNEL_INDEX}")
 put("${HOST_TRIPLE}")
 
-# version control, when the sources are a git work tree
-find_program(GIT_EXECUTABLE git)
-set(git_ok FALSE)
-if(GIT_EXECUTABLE)
-  set(git ${GIT_EXECUTABLE} -c safe.directory=* -C ${SOURCE_DIR})
-  execute_process(COMMAND ${git} rev-parse --is-inside-work-tree OUTPUT_VARIABLE inside
-                  OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE rc ERROR_QUIET)
-  if(rc EQUAL 0 AND inside STREQUAL "true")
-    execute_process(COMMAND ${git} rev-parse HEAD OUTPUT_VARIABLE commit
-                    OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE rc ERROR_QUIET)
-    if(rc EQUAL 0)
-      set(git_ok TRUE)
-    endif()
-  endif()
-endif()
-if(git_ok)
-  execute_process(COMMAND ${git} rev-parse --short HEAD OUTPUT_VARIABLE short
-                  OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-  execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC
-                          ${git} show -s --format=%cd --date=format-local:%Y-%m-%dT%H:%M:%SZ HEAD
-                  OUTPUT_VARIABLE commit_time OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-  execute_process(COMMAND ${git} status --porcelain --untracked-files=no
-                  OUTPUT_VARIABLE changes OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-  execute_process(COMMAND ${git} symbolic-ref --short -q HEAD OUTPUT_VARIABLE branch
-                  OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-  execute_process(COMMAND ${git} tag --points-at HEAD OUTPUT_VARIABLE tags
-                  OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-  string(REPLACE "\n" "," tags "${tags}")
+# version control: git, or the snapshot an sdist carries
+include(${CMAKE_CURRENT_LIST_DIR}/vcs_info.cmake)
+ovpi_read_vcs("${SOURCE_DIR}")
+if(vcs_ok)
   put("1")
-  put("${commit}")
-  put("${short}")
-  put("${commit_time}")
-  if(changes STREQUAL "")
-    put("0")
-  else()
-    put("1")
-  endif()
-  put_optional("${branch}")
-  put_list("${tags}")
+  put("${vcs_commit}")
+  put("${vcs_short}")
+  put("${vcs_time}")
+  put("${vcs_dirty}")
+  put_optional("${vcs_branch}")
+  put_list("${vcs_tags}")
 else()
   put("0")
 endif()

@@ -30,6 +30,19 @@ ovcore::python::OwnedRef eval(const std::string& expression) {
   return ovcore::python::OwnedRef::steal(result);
 }
 
+bool run(const std::string& statements) {
+  PyObject* result = PyRun_String(statements.c_str(), Py_file_input, globals, globals);
+  if (result == nullptr) {
+    PyErr_Print();
+    ADD_FAILURE() << "Python statements failed:\n" << statements;
+    return false;
+  }
+  Py_DECREF(result);
+  return true;
+}
+
+void bind(const char* name, ovcore::python::BorrowedRef value) { PyDict_SetItemString(globals, name, value.get()); }
+
 std::vector<std::string> chain(ovcore::python::PyError error) {
   std::vector<std::string> out;
   ovcore::python::OwnedRef current = std::move(error).into_object();

@@ -13,6 +13,13 @@ namespace ovtest {
 // and the helpers defined in embedded_python.cpp exist.
 ovcore::python::OwnedRef eval(const std::string& expression);
 
+// Runs Python statements in the same namespace; false (with the error
+// printed) when they raise.
+bool run(const std::string& statements);
+
+// Binds `name` to `value` in that namespace.
+void bind(const char* name, ovcore::python::BorrowedRef value);
+
 // "Type: text" for the exception and each of its causes, outermost first.
 std::vector<std::string> chain(ovcore::python::PyError error);
 

@@ -10,12 +10,14 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "ovcore/src/base/instance_context.hpp"
 #include "tests/support/instance_context_peer.hpp"
 #include "ovcore/src/ext/ovlog/log_records_py.hpp"
 #include "ovcore/src/python/attach.hpp"
 #include "ovcore/src/utils/fatal.hpp"
+#include "ovcore/src/utils/named_thread.hpp"
 #include "tests/cpp_py/embedded_python.hpp"
 
 extern "C" PyObject* PyInit__sys();
@@ -86,6 +88,57 @@ TEST(ModuleCalls, ReleasingAnInstanceSetsTheInFlightExceptionAsideBeforeDraining
   EXPECT_FALSE(Witness::saw_exception);
   ASSERT_TRUE(PyErr_ExceptionMatches(PyExc_ValueError));  // and the exception is back
   PyErr_Clear();
+}
+
+// Python threads call into the module (numeric calls, instances created and
+// released) while named native threads log into a Python callback. Under the
+// free-threaded interpreter with the GIL off, all of it runs at once.
+TEST(ModuleCalls, NativeThreadsLogIntoPythonWhilePythonThreadsCallTheModule) {
+  constexpr int kPythonThreads = 3;
+  constexpr int kNativeThreads = 3;
+  constexpr int kEach = 300;
+  ovtest::bind("factorial", module_function("factorial").borrow());
+  ovtest::bind("create", module_function("_ov_create_instance").borrow());
+  ASSERT_TRUE(ovtest::run(
+      "import threading\n"
+      "failures = []\n"
+      "def churn(n):\n"
+      "    try:\n"
+      "        for _ in range(n):\n"
+      "            assert factorial(20) == 2432902008176640000\n"
+      "            handle = create(logged(Recorder()))\n"
+      "            del handle\n"
+      "    except BaseException as e:\n"
+      "        failures.append(e)\n"
+      "workers = [threading.Thread(target=churn, args=(" + std::to_string(kEach) + ",)) for _ in range(" +
+      std::to_string(kPythonThreads) + ")]\n"
+      "native_sink = Recorder()\n"));
+  OwnedRef settings = eval("settings(2, native_sink)");
+  ovcore::base::api::InstanceCreateInfo info;
+  info.enabled_extensions = {"__EXT_orvantis_logger"};
+  info.ext.push_back(std::move(*ovcore::ext::ovlog::extract_log_create_info(settings.borrow())));
+  auto context = *ovcore::base::api::create_instance(std::move(info));
+  ASSERT_TRUE(ovtest::run("for w in workers: w.start()"));
+
+  PyThreadState* state = PyEval_SaveThread();
+  std::vector<std::thread> natives;
+  for (int t = 0; t < kNativeThreads; ++t) {
+    natives.push_back(ovcore::utils::spawn_named_thread("native-" + std::to_string(t), [&context] {
+      for (int i = 0; i < kEach; ++i) {
+        ovtest::LogThrough::emit_log(*context, ovcore::ext::ovlog::LogLevelEXT::Warn, "from a native thread");
+      }
+    }));
+  }
+  for (auto& t : natives) t.join();
+  PyEval_RestoreThread(state);
+
+  ASSERT_TRUE(ovtest::run("for w in workers: w.join()\nassert not failures, failures"));
+  ovcore::base::release(std::move(context));
+  // The four Info messages of the report, every native message, and no more.
+  EXPECT_EQ(PyLong_AsLong(eval("len(native_sink.records)").get()), 4 + kNativeThreads * kEach);
+  EXPECT_EQ(PyLong_AsLong(eval("sum(r['thread_name'].startswith('native-') for r in native_sink.records"
+                               " if r['thread_name'])").get()),
+            kNativeThreads * kEach);
 }
 
 // The instance a native thread logs into while the interpreter finalizes.

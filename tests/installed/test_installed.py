@@ -46,3 +46,23 @@ def test_the_version_is_the_same_everywhere() -> None:
     ))
     del handle
     assert reported == [ovpi.__version__] == [importlib.metadata.version("ovpi")]
+
+
+def test_the_build_information_names_the_commit_it_was_built_from() -> None:
+    """Built from a git tree or from an sdist made from one (which carries a
+    snapshot of the facts), the report names a real commit."""
+    import os
+    import re
+
+    lines: list[str] = []
+    handle = ovpi.create_instance(InstanceCreateInfo(
+        application_info=ApplicationInfo(application_name="installed"),
+        enabled_extensions=[LOGGER_EXTENSION_NAME],
+        ext=[LogCreateInfoEXT(callback=lambda record: lines.append(str(record["message"])))],
+    ))
+    del handle
+    commit = [line for line in lines if line.startswith("built from commit ")]
+    assert len(commit) == 1
+    if os.environ.get("OVPI_EXPECT_VCS") == "1":
+        assert re.match(r"built from commit [0-9a-f]{7,}\.\.", commit[0]), commit[0]
+        assert not commit[0].startswith("built from commit 00000000..")
