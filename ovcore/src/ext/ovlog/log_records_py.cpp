@@ -9,6 +9,7 @@
 #pragma GCC diagnostic pop
 
 #include <array>
+#include <cstring>
 #include <format>
 #include <memory>
 
@@ -89,10 +90,13 @@ PyResult<OwnedRef> timepoint_into_pyobject(const utils::LocalDateTime& t) {
 
 // Stores `value` (a new reference, or empty with an exception set) under a
 // key made fresh for this record. False with an exception set on failure.
+// The keys are ASCII, so they are filled in directly, without a decode.
 bool put(BorrowedRef dict, std::string_view key, OwnedRef value) noexcept {
   if (!value) return false;
-  OwnedRef name = OwnedRef::steal(PyUnicode_FromStringAndSize(key.data(), static_cast<Py_ssize_t>(key.size())));
-  return name && PyDict_SetItem(dict.get(), name.get(), value.get()) == 0;
+  OwnedRef name = OwnedRef::steal(PyUnicode_New(static_cast<Py_ssize_t>(key.size()), 127));
+  if (!name) return false;
+  std::memcpy(PyUnicode_1BYTE_DATA(name.get()), key.data(), key.size());
+  return PyDict_SetItem(dict.get(), name.get(), value.get()) == 0;
 }
 
 OwnedRef text(std::string_view value) noexcept {
