@@ -4,7 +4,9 @@ the same deliveries built in Python.
 per message  the cost of one delivered message: creating and releasing an
              instance whose logger delivers its six messages to a no-op
              callable, less one whose threshold drops them all, over six;
-             against logging.Logger.info delivering to a no-op Handler.
+             against logging.Logger.info delivering to a no-op Handler, and
+             against the contract's floor (bench/floor.c): the same record
+             built in C with nothing else, less an empty run, over six.
 lifecycle    creating and releasing that delivering instance, against six
              dicts (the same seven keys, datetime.datetime.now() and the six
              texts) built in Python and passed to the same callable.
@@ -26,6 +28,7 @@ REPEAT = 15
 
 SETUP = '''
 import datetime, logging
+import _floor
 from ovpi import _sys
 from ovpi.api import ApplicationInfo, InstanceCreateInfo
 from ovpi.api.ext.ovlog import LOGGER_EXTENSION_NAME, LogCreateInfoEXT, LogLevelEXT
@@ -60,14 +63,19 @@ def measure() -> list[Row]:
     exec(SETUP, scope)
     create, delivering, silent = scope["create"], scope["delivering"], scope["silent"]
     logger, deliveries = scope["logger"], scope["six_python_deliveries"]
-    full, quiet, stdlib, python = interleaved_best(
+    floor, noop = scope["_floor"], scope["noop"]
+    full, quiet, stdlib, python, floor6, floor0 = interleaved_best(
         [lambda: create(delivering), lambda: create(silent),
-         lambda: logger.info("Loaded %d extensions: %s", 1, "[...]"), deliveries], NUMBER, REPEAT)
+         lambda: logger.info("Loaded %d extensions: %s", 1, "[...]"), deliveries,
+         lambda: floor.deliver(noop, 6), lambda: floor.deliver(noop, 0)], NUMBER, REPEAT)
     per_message = (full - quiet) / 6
+    floor_message = (floor6 - floor0) / 6
     rows = [
         Row("per message time", per_message * 1e9, "ns"),
         Row("  logging.Logger.info to a no-op Handler", stdlib * 1e9, "ns"),
+        Row("  the contract's floor (bench/floor.c)", floor_message * 1e9, "ns"),
         Row("per message / logging record, time", per_message / stdlib, "x", 0.04),
+        Row("per message / contract floor, time", per_message / floor_message, "x"),
         Row("lifecycle time (create+release, 6 messages)", full * 1e9, "ns"),
         Row("  six deliveries built in Python", python * 1e9, "ns"),
         Row("lifecycle / Python deliveries, time", full / python, "x", 1.0),
@@ -77,11 +85,15 @@ def measure() -> list[Row]:
         i_quiet = instructions_per_iteration(SETUP, "create(silent)", 2_000)
         i_stdlib = instructions_per_iteration(SETUP, 'logger.info("Loaded %d extensions: %s", 1, "[...]")', 2_000)
         i_python = instructions_per_iteration(SETUP, "six_python_deliveries()", 2_000)
+        i_floor = (instructions_per_iteration(SETUP, "_floor.deliver(noop, 6)", 2_000)
+                   - instructions_per_iteration(SETUP, "_floor.deliver(noop, 0)", 2_000)) / 6
         i_message = (i_full - i_quiet) / 6
         rows += [
             Row("per message instructions", i_message, "instr"),
             Row("  logging.Logger.info", i_stdlib, "instr"),
+            Row("  the contract's floor", i_floor, "instr"),
             Row("per message / logging record, instructions", i_message / i_stdlib, "x", 0.04),
+            Row("per message / contract floor, instructions", i_message / i_floor, "x"),
             Row("lifecycle instructions", i_full, "instr"),
             Row("  six deliveries built in Python", i_python, "instr"),
             Row("lifecycle / Python deliveries, instructions", i_full / i_python, "x", 1.0),

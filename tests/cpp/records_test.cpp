@@ -101,6 +101,17 @@ TEST(Uuids, CanonicalTextAndUnsignedByteOrder) {
             Uuid::literal("80000000-0000-0000-0000-000000000000"));
   EXPECT_LT(Uuid::literal("00000000-0000-0000-0000-0000000000ff"),
             Uuid::literal("00000000-0000-0000-0000-000000000100"));
+  // The first eight bytes decide before the last eight; within them, the
+  // earlier byte decides.
+  EXPECT_LT(Uuid::literal("00000000-0000-00ff-ffff-ffffffffffff"),
+            Uuid::literal("00000000-0000-0100-0000-000000000000"));
+  EXPECT_LT(Uuid::literal("00000000-0000-0000-7fff-ffffffffffff"),
+            Uuid::literal("00000000-0000-0000-8000-000000000000"));
+  EXPECT_GT(Uuid::literal("01000000-0000-0000-0000-000000000000"),
+            Uuid::literal("00ffffff-ffff-ffff-ffff-ffffffffffff"));
+  EXPECT_EQ(Uuid::literal("00000000-0000-0000-8000-000000000001") <=>
+                Uuid::literal("00000000-0000-0000-8000-000000000001"),
+            std::strong_ordering::equal);
 }
 
 }  // namespace

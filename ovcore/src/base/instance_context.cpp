@@ -9,6 +9,7 @@
 #include "ovcore/src/base/build_info.hpp"
 #include "ovcore/src/ext/registry.hpp"
 #include "ovcore/src/utils/fatal.hpp"
+#include "ovcore/src/utils/concat.hpp"
 #include "ovcore/src/utils/list_literal.hpp"
 #include "ovcore/src/utils/named_thread.hpp"
 
@@ -17,7 +18,7 @@ namespace ovcore::base {
 using ext::ovlog::LogLevelEXT;
 using ext::ovlog::LogMessageEXT;
 
-void discard_log(const InstanceContext&, LogMessageEXT) noexcept {}
+void discard_log(const InstanceContext&, LogMessageEXT&& message) noexcept { LogMessageEXT dropped = std::move(message); }
 
 std::shared_ptr<InstanceContext> WeakInstance::upgrade() const {
   std::shared_ptr<InstanceContext> strong = context_.lock();
@@ -75,6 +76,8 @@ std::expected<std::shared_ptr<InstanceContext>, utils::OvError> InstanceContext:
 
 namespace {
 
+constexpr std::string_view kModulePath = "ovcore::base";
+
 // Messages 4 and 5 of the creation report depend only on the build, so they
 // are formatted once per process.
 struct BuildReport {
@@ -103,19 +106,12 @@ const BuildReport& build_report() {
 void InstanceContext::emit_creation_report(const std::vector<std::string>& requested) const {
   // Plain concatenation: these run for every instance, and std::format's
   // parsing costs more than the text itself.
-  emit_log(LogLevelEXT::Trace, "Instance created successfully at " + address_text());
-  std::string application = "Application '";
-  application.append(application_name_)
-      .append("' v")
-      .append(application_version_.to_string())
-      .append(" using engine '")
-      .append(engine_name_)
-      .append("' v")
-      .append(engine_version_.to_string());
-  emit_log(LogLevelEXT::Info, std::move(application));
-  std::string loaded = "Loaded ";
-  loaded.append(std::to_string(plugins_.size())).append(" extensions: ").append(utils::list_literal(requested));
-  emit_log(LogLevelEXT::Info, std::move(loaded));
+  emit_log(LogLevelEXT::Trace, utils::concat({"Instance created successfully at ", address_text()}));
+  emit_log(LogLevelEXT::Info,
+           utils::concat({"Application '", application_name_, "' v", application_version_.to_string(),
+                          " using engine '", engine_name_, "' v", engine_version_.to_string()}));
+  emit_log(LogLevelEXT::Info, utils::concat({"Loaded ", std::to_string(plugins_.size()), " extensions: ",
+                                             utils::list_literal(requested)}));
   const BuildReport& report = build_report();
   emit_log(LogLevelEXT::Info, report.version_line);
   emit_log(LogLevelEXT::Info, report.commit_line);
@@ -132,7 +128,7 @@ InstanceContext::~InstanceContext() {
       if (!failure) failure = std::current_exception();
     }
   };
-  step([&] { emit_log(LogLevelEXT::Trace, "Tearing down InstanceContext at " + address_text()); });
+  step([&] { emit_log(LogLevelEXT::Trace, utils::concat({"Tearing down InstanceContext at ", address_text()})); });
   while (!plugins_.empty()) {
     // Removed from the map before its teardown, destroyed right after.
     PluginMap::node_type last = plugins_.extract(std::prev(plugins_.end()));
@@ -147,7 +143,8 @@ void InstanceContext::emit_log(LogLevelEXT level, std::string text, std::source_
   message.level = level;
   message.timepoint = utils::now_local();
   message.message = std::move(text);
-  message.module = "ovcore::base";
+  // Built, then moved in: cheaper than assigning into the empty string.
+  message.module = std::string(kModulePath);
   message.file = where.file_name();
   message.line = where.line();
   if (const std::string* name = utils::current_thread_name()) message.thread_name = *name;

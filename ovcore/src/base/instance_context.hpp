@@ -28,12 +28,14 @@
 
 namespace ovcore::base {
 
-// Where an instance's log messages go. It may throw utils::FatalError (a
+// Where an instance's log messages go. The sink takes the message over (it
+// is the sink's to move from or drop); taking it by reference spares a move
+// of the whole record on every message. It may throw utils::FatalError (a
 // Python callback that raised); the instance then carries on unwinding.
-using LogSink = void (*)(const InstanceContext& context, ext::ovlog::LogMessageEXT message);
+using LogSink = void (*)(const InstanceContext& context, ext::ovlog::LogMessageEXT&& message);
 
 // The initial sink: drops every message.
-void discard_log(const InstanceContext& context, ext::ovlog::LogMessageEXT message) noexcept;
+void discard_log(const InstanceContext& context, ext::ovlog::LogMessageEXT&& message) noexcept;
 
 class InstanceContext {
  public:

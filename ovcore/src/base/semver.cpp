@@ -1,9 +1,15 @@
 #include "ovcore/src/base/semver.hpp"
 
 #include <charconv>
+#include <iterator>
 
 namespace ovcore::base {
 namespace {
+
+void append_number(std::string& out, std::uint64_t value) {
+  char digits[20];  // the most a 64-bit value needs
+  out.append(digits, std::to_chars(digits, std::end(digits), value).ptr);
+}
 
 bool is_identifier_char(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' ||
@@ -29,10 +35,16 @@ bool valid_part(std::string_view part) {
 }  // namespace
 
 std::string SemVer::to_string() const {
-  std::string out = std::to_string(major);
-  out.append(".").append(std::to_string(minor)).append(".").append(std::to_string(patch));
-  if (!pre.empty()) out += "-" + pre;
-  if (!build.empty()) out += "+" + build;
+  // Written for every instance's report: one string, sized once.
+  std::string out;
+  out.reserve(3 * 20 + 2 + (pre.empty() ? 0 : pre.size() + 1) + (build.empty() ? 0 : build.size() + 1));
+  append_number(out, major);
+  out += '.';
+  append_number(out, minor);
+  out += '.';
+  append_number(out, patch);
+  if (!pre.empty()) out.append("-").append(pre);
+  if (!build.empty()) out.append("+").append(build);
   return out;
 }
 

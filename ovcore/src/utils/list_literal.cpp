@@ -18,6 +18,8 @@ char32_t next_code_point(std::string_view s, std::size_t& i) {
   return cp;
 }
 
+bool is_plain(char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; }
+
 bool is_printable(char32_t cp) {
   if (cp < 0x20 || cp == 0x7F) return false;
   if (cp >= 0x80 && cp <= 0x9F) return false;                    // C1 controls
@@ -31,7 +33,11 @@ bool is_printable(char32_t cp) {
 
 template <class Item>
 std::string join(std::span<const Item> items) {
-  std::string out = "[";
+  std::size_t size = 2;
+  for (const Item& item : items) size += std::string_view(item).size() + 4;
+  std::string out;
+  out.reserve(size);
+  out += '[';
   bool first = true;
   for (const Item& item : items) {
     if (!first) out += ", ";
@@ -45,14 +51,15 @@ std::string join(std::span<const Item> items) {
 }  // namespace
 
 void append_quoted(std::string& out, std::string_view text) {
+  out.reserve(out.size() + text.size() + 2);
   out += '"';
   for (std::size_t i = 0; i < text.size();) {
-    const char c = text[i];
-    if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {  // plain ASCII, the common case
-      out += c;
-      ++i;
-      continue;
-    }
+    // Plain ASCII, the common case, is copied a run at a time.
+    std::size_t run = i;
+    while (run < text.size() && is_plain(text[run])) ++run;
+    out.append(text.substr(i, run - i));
+    i = run;
+    if (i == text.size()) break;
     const std::size_t start = i;
     const char32_t cp = next_code_point(text, i);
     switch (cp) {

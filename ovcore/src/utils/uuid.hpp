@@ -3,8 +3,11 @@
 // compares the bytes first to last as unsigned values.
 
 #include <array>
+#include <bit>
 #include <compare>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,9 +48,28 @@ struct Uuid {
   // Canonical lowercase text form.
   std::string to_string() const;
 
-  friend constexpr auto operator<=>(const Uuid&, const Uuid&) = default;
+  friend constexpr bool operator==(const Uuid&, const Uuid&) = default;
+  // The same order as comparing the bytes one by one, as two big-endian
+  // words: the logger finds itself by UUID for every message.
+  friend constexpr std::strong_ordering operator<=>(const Uuid& a, const Uuid& b) noexcept {
+    const std::uint64_t a_high = a.word(0), b_high = b.word(0);
+    if (a_high != b_high) return a_high <=> b_high;
+    return a.word(8) <=> b.word(8);
+  }
 
  private:
+  constexpr std::uint64_t word(std::size_t first) const noexcept {
+    if consteval {
+      std::uint64_t value = 0;
+      for (std::size_t i = first; i < first + 8; ++i) value = (value << 8) | bytes[i];
+      return value;
+    } else {
+      std::uint64_t value;
+      std::memcpy(&value, bytes.data() + first, sizeof value);
+      return std::endian::native == std::endian::little ? std::byteswap(value) : value;
+    }
+  }
+
   static constexpr int hex_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;

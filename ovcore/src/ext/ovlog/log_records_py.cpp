@@ -28,6 +28,11 @@ using python::PyResult;
 
 namespace {
 
+// The dict of log_message_into_pyobject, read from a message the caller
+// keeps: the adapter below owns its message already, so it need not move it
+// once more.
+PyResult<OwnedRef> record_of(const LogMessageEXT& message);
+
 // Calls a Python callable with each message as a dict, from whatever thread
 // logs. A failure of the conversion or of the call is fatal.
 class PyLogCallback {
@@ -41,7 +46,7 @@ class PyLogCallback {
   void operator()(LogMessageEXT message) const {
     python::AttachGuard attached;
     std::optional<PyError> failure;
-    PyResult<OwnedRef> record = log_message_into_pyobject(std::move(message));
+    PyResult<OwnedRef> record = record_of(message);
     if (record) {
       PyObject* args[] = {nullptr, record->get()};
       OwnedRef result = OwnedRef::steal(
@@ -147,7 +152,11 @@ PyResult<std::unique_ptr<LogCreateInfoEXT>> extract_log_create_info(BorrowedRef 
   return LogCreateInfoEXT::create(level, std::move(callback));
 }
 
-PyResult<OwnedRef> log_message_into_pyobject(LogMessageEXT message) {
+PyResult<OwnedRef> log_message_into_pyobject(LogMessageEXT message) { return record_of(message); }
+
+namespace {
+
+PyResult<OwnedRef> record_of(const LogMessageEXT& message) {
   // Fresh for every message, dict and keys alike: nothing of one record is
   // shared with the next. Sized for the seven keys up front, so it never
   // grows while it is filled.
@@ -167,5 +176,7 @@ PyResult<OwnedRef> log_message_into_pyobject(LogMessageEXT message) {
   if (!filled) return python::fetched_error();
   return dict;
 }
+
+}  // namespace
 
 }  // namespace ovcore::ext::ovlog

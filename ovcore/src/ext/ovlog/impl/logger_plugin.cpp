@@ -33,7 +33,7 @@ std::expected<void, utils::OvError> LogPluginEXT::initialize() {
   return {};
 }
 
-void LogPluginEXT::log_message(const base::InstanceContext& instance, LogMessageEXT message) {
+void LogPluginEXT::log_message(const base::InstanceContext& instance, LogMessageEXT&& message) {
   const auto found = instance.plugins().find(kUuid);
   if (found == instance.plugins().end()) return;
   const auto* self = utils::opaque::downcast_view<LogPluginEXT>(found->second.get());

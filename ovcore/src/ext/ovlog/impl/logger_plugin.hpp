@@ -36,7 +36,7 @@ class LogPluginEXT final : public Plugin<LogPluginEXT> {
 
   // The sink this plug-in installs. Finds the logger in the instance's
   // plug-ins, filters, then calls the callback or prints.
-  static void log_message(const base::InstanceContext& instance, LogMessageEXT message);
+  static void log_message(const base::InstanceContext& instance, LogMessageEXT&& message);
 
   LogLevelEXT threshold() const noexcept { return threshold_; }
   bool has_callback() const noexcept { return static_cast<bool>(callback_); }
