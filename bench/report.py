@@ -24,6 +24,7 @@ def native(binary: str) -> list[Row]:
     names = {
         "BM_MessageThroughSink": ("native sink to a no-op callback", 60.0),
         "BM_MessageThroughSink/threads:2": ("  the same, two threads at once", None),
+        "BM_SinkFloor": ("  its floor: clock, reader lock, two texts", None),
         "BM_CreateAndTeardownWithLogger": ("native create and teardown with the logger", None),
     }
     for entry in json.loads(result.stdout)["benchmarks"]:

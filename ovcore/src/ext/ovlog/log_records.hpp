@@ -41,7 +41,10 @@ struct LogMessageEXT {
 
 // Receives delivered messages. Owned and move-only; called from any thread,
 // possibly from several at once, so it must not mutate its own state.
-using LogCallbackEXT = std::move_only_function<void(LogMessageEXT) const>;
+// Called with the message as an rvalue: it is the callable's to move from or
+// drop. A callable taking the message by value receives it with one move
+// rather than the two a by-value signature would cost on every message.
+using LogCallbackEXT = std::move_only_function<void(LogMessageEXT&&) const>;
 
 // The logger's settings object. It always carries a callback: the only way
 // to build one refuses an empty callback.

@@ -43,7 +43,7 @@ class PyLogCallback {
   // attached through the module, otherwise at the next entry.
   ~PyLogCallback() = default;
 
-  void operator()(LogMessageEXT message) const {
+  void operator()(LogMessageEXT&& message) const {
     python::AttachGuard attached;
     std::optional<PyError> failure;
     PyResult<OwnedRef> record = record_of(message);
