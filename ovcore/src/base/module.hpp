@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "ovcore/src/utils/uuid.hpp"
-#include "ovcore/src/specifications/base.hpp"
+#include "ovcore/src/specializations/base.hpp"
 #include "ovinstr/modules.hpp"
 
 namespace ovcore::base::module {
@@ -40,7 +40,7 @@ struct ModuleContext {
   std::map<utils::Uuid, ovinstr::modules::Function> functions;
   std::map<utils::Uuid, ModuleEntry> entries;
   std::map<utils::Uuid, FunctionContext> function_contexts;
-  std::map<utils::Uuid, specifications::base::Specification> specifications;
+  std::map<utils::Uuid, specializations::base::Specialization> specializations;
 
   ModuleContext() = default;
   ModuleContext(ModuleContext&&) noexcept = default;
@@ -49,7 +49,7 @@ struct ModuleContext {
     functions.clear();
     entries.clear();
     function_contexts.clear();
-    specifications.clear();
+    specializations.clear();
   }
 };
 

@@ -9,19 +9,19 @@
 #include "ovcore/src/utils/lazy.hpp"
 #include "ovinstr/modules.hpp"
 
-namespace ovcore::specifications::base {
+namespace ovcore::specializations::base {
 
-struct SpecificationAccelerationStructures {
+struct SpecializationAccelerationStructures {
   std::vector<std::uint64_t> first;
   std::vector<std::uint64_t> second;
   std::map<std::uint64_t, std::uint64_t> index;
 };
 
-struct Specification {
+struct Specialization {
   ovinstr::modules::Function function;
   std::vector<std::uint64_t> constants;
   std::vector<std::uint64_t> bindings;
-  utils::lazy::LazyContainer<SpecificationAccelerationStructures> acceleration;
+  utils::lazy::LazyContainer<SpecializationAccelerationStructures> acceleration;
 };
 
-}  // namespace ovcore::specifications::base
+}  // namespace ovcore::specializations::base
