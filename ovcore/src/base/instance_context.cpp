@@ -18,7 +18,8 @@ namespace ovcore::base {
 using ext::ovlog::LogLevelEXT;
 using ext::ovlog::LogMessageEXT;
 
-void discard_log(const InstanceContext&, LogMessageEXT&& message) noexcept { LogMessageEXT dropped = std::move(message); }
+// The message is left to its owner, who destroys it right after.
+void discard_log(const InstanceContext&, LogMessageEXT&&) noexcept {}
 
 std::shared_ptr<InstanceContext> WeakInstance::upgrade() const {
   std::shared_ptr<InstanceContext> strong = context_.lock();
