@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstdint>
 #include <iterator>
+#include <mutex>
+#include <shared_mutex>
 #include <exception>
 #include <format>
 

@@ -11,8 +11,6 @@
 #include <expected>
 #include <map>
 #include <memory>
-#include <mutex>
-#include <shared_mutex>
 #include <source_location>
 #include <string>
 #include <vector>
@@ -23,6 +21,7 @@
 #include "ovcore/src/base/weak_instance.hpp"
 #include "ovcore/src/ext/ovlog/log_records.hpp"
 #include "ovcore/src/ext/plugin.hpp"
+#include "ovcore/src/utils/reader_writer_lock.hpp"
 #include "ovcore/src/utils/uuid.hpp"
 #include "ovcore/src/utils/error.hpp"
 
@@ -89,7 +88,7 @@ class InstanceContext {
                 std::source_location where = std::source_location::current()) const;
   void emit_creation_report(const std::vector<std::string>& requested) const;
 
-  mutable std::shared_mutex sink_lock_;
+  mutable utils::ReaderWriterLock sink_lock_;
   LogSink sink_ = discard_log;
   SemVer core_version_;
   std::string application_name_;
