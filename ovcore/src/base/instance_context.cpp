@@ -2,16 +2,16 @@
 
 #include <charconv>
 #include <cstdint>
+#include <exception>
+#include <format>
 #include <iterator>
 #include <mutex>
 #include <shared_mutex>
-#include <exception>
-#include <format>
 
 #include "ovcore/src/base/build_info.hpp"
 #include "ovcore/src/ext/registry.hpp"
-#include "ovcore/src/utils/fatal.hpp"
 #include "ovcore/src/utils/concat.hpp"
+#include "ovcore/src/utils/fatal.hpp"
 #include "ovcore/src/utils/list_literal.hpp"
 #include "ovcore/src/utils/named_thread.hpp"
 

@@ -28,45 +28,6 @@ using python::PyResult;
 
 namespace {
 
-// The dict of log_message_into_pyobject, read from a message the caller
-// keeps: the adapter below owns its message already, so it need not move it
-// once more.
-PyResult<OwnedRef> record_of(const LogMessageEXT& message);
-
-// Calls a Python callable with each message as a dict, from whatever thread
-// logs. A failure of the conversion or of the call is fatal.
-class PyLogCallback {
- public:
-  explicit PyLogCallback(OwnedRef callable) : callable_(std::move(callable)) {}
-  PyLogCallback(PyLogCallback&&) noexcept = default;
-  // The callable is released through OwnedRef: at once when this thread is
-  // attached through the module, otherwise at the next entry.
-  ~PyLogCallback() = default;
-
-  void operator()(LogMessageEXT&& message) const {
-    python::AttachGuard attached;
-    std::optional<PyError> failure;
-    PyResult<OwnedRef> record = record_of(message);
-    if (record) {
-      PyObject* args[] = {nullptr, record->get()};
-      OwnedRef result = OwnedRef::steal(
-          PyObject_Vectorcall(callable_.get(), args + 1, 1 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
-      if (!result) failure.emplace(PyError::fetch());
-    } else {
-      failure.emplace(std::move(record.error()));
-    }
-    if (!failure) return;
-    std::string text = "unexpected error from the Python log callback: " + failure->debug_text();
-    failure.reset();
-    record = OwnedRef();
-    attached.detach();
-    throw utils::FatalError(std::move(text));
-  }
-
- private:
-  OwnedRef callable_;
-};
-
 python::ProcessOnce<PyDateTime_CAPI*> datetime_api;
 
 // The capsule's API lives as long as the process: the datetime module is
@@ -112,6 +73,65 @@ OwnedRef optional_text(const std::optional<std::string>& value) noexcept {
   return value ? text(*value) : OwnedRef::new_ref(Py_None);
 }
 
+// The dict of log_message_into_pyobject, read from a message the caller
+// keeps: the adapter below owns its message already, so it need not move it
+// once more.
+PyResult<OwnedRef> record_of(const LogMessageEXT& message) {
+  // Fresh for every message, dict and keys alike: nothing of one record is
+  // shared with the next. Sized for the seven keys up front, so it never
+  // grows while it is filled.
+  OwnedRef dict = OwnedRef::steal(_PyDict_NewPresized(7));
+  if (!dict) return python::fetched_error();
+  if (!put(dict.borrow(), "level", OwnedRef::steal(PyLong_FromUnsignedLong(static_cast<std::uint32_t>(message.level))))) {
+    return python::fetched_error();
+  }
+  PyResult<OwnedRef> timepoint = timepoint_into_pyobject(message.timepoint);
+  if (!timepoint) return std::unexpected(std::move(timepoint).error());
+  const bool filled =
+      put(dict.borrow(), "timepoint", std::move(*timepoint)) && put(dict.borrow(), "message", text(message.message)) &&
+      put(dict.borrow(), "module", text(message.module)) && put(dict.borrow(), "file", optional_text(message.file)) &&
+      put(dict.borrow(), "line",
+          message.line ? OwnedRef::steal(PyLong_FromUnsignedLong(*message.line)) : OwnedRef::new_ref(Py_None)) &&
+      put(dict.borrow(), "thread_name", optional_text(message.thread_name));
+  if (!filled) return python::fetched_error();
+  return dict;
+}
+
+
+// Calls a Python callable with each message as a dict, from whatever thread
+// logs. A failure of the conversion or of the call is fatal.
+class PyLogCallback {
+ public:
+  explicit PyLogCallback(OwnedRef callable) : callable_(std::move(callable)) {}
+  PyLogCallback(PyLogCallback&&) noexcept = default;
+  // The callable is released through OwnedRef: at once when this thread is
+  // attached through the module, otherwise at the next entry.
+  ~PyLogCallback() = default;
+
+  void operator()(LogMessageEXT&& message) const {
+    python::AttachGuard attached;
+    std::optional<PyError> failure;
+    PyResult<OwnedRef> record = record_of(message);
+    if (record) {
+      PyObject* args[] = {nullptr, record->get()};
+      OwnedRef result = OwnedRef::steal(
+          PyObject_Vectorcall(callable_.get(), args + 1, 1 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
+      if (!result) failure.emplace(PyError::fetch());
+    } else {
+      failure.emplace(std::move(record.error()));
+    }
+    if (!failure) return;
+    std::string text = "unexpected error from the Python log callback: " + failure->debug_text();
+    failure.reset();
+    record = OwnedRef();
+    attached.detach();
+    throw utils::FatalError(std::move(text));
+  }
+
+ private:
+  OwnedRef callable_;
+};
+
 PyResult<std::unique_ptr<utils::opaque::OpaqueObject>> load_settings(BorrowedRef obj) {
   return std::unique_ptr<utils::opaque::OpaqueObject>(OV_TRY(extract_log_create_info(obj)));
 }
@@ -153,30 +173,5 @@ PyResult<std::unique_ptr<LogCreateInfoEXT>> extract_log_create_info(BorrowedRef 
 }
 
 PyResult<OwnedRef> log_message_into_pyobject(LogMessageEXT message) { return record_of(message); }
-
-namespace {
-
-PyResult<OwnedRef> record_of(const LogMessageEXT& message) {
-  // Fresh for every message, dict and keys alike: nothing of one record is
-  // shared with the next. Sized for the seven keys up front, so it never
-  // grows while it is filled.
-  OwnedRef dict = OwnedRef::steal(_PyDict_NewPresized(7));
-  if (!dict) return python::fetched_error();
-  if (!put(dict.borrow(), "level", OwnedRef::steal(PyLong_FromUnsignedLong(static_cast<std::uint32_t>(message.level))))) {
-    return python::fetched_error();
-  }
-  PyResult<OwnedRef> timepoint = timepoint_into_pyobject(message.timepoint);
-  if (!timepoint) return std::unexpected(std::move(timepoint).error());
-  const bool filled =
-      put(dict.borrow(), "timepoint", std::move(*timepoint)) && put(dict.borrow(), "message", text(message.message)) &&
-      put(dict.borrow(), "module", text(message.module)) && put(dict.borrow(), "file", optional_text(message.file)) &&
-      put(dict.borrow(), "line",
-          message.line ? OwnedRef::steal(PyLong_FromUnsignedLong(*message.line)) : OwnedRef::new_ref(Py_None)) &&
-      put(dict.borrow(), "thread_name", optional_text(message.thread_name));
-  if (!filled) return python::fetched_error();
-  return dict;
-}
-
-}  // namespace
 
 }  // namespace ovcore::ext::ovlog
