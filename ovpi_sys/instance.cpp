@@ -80,7 +80,7 @@ PyObject* ov_create_instance(PyObject*, PyObject* const* args, Py_ssize_t nargsf
     auto create_info = ovcore::base::api::extract_instance_create_info(argument);
     if (!create_info) {
       const PyError& error = create_info.error();
-      return ovcore::python::type_error("Invalid InstanceCreateInfo: " + error.type_qualname() + ": " +
+      return ovcore::python::type_error("Invalid InstanceCreateInfo: " + ovcore::python::lossy_text(error.type_qualname()) + ": " +
                                         error.lossy_str());
     }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -67,6 +69,27 @@ TEST(Timepoint, NowIsAPlausibleLocalTime) {
   EXPECT_GE(now.month, 1);
   EXPECT_LE(now.month, 12);
   EXPECT_LT(now.nanosecond, 1'000'000'000U);
+}
+
+// Minutes past midnight of the local time zone now in force, read twice in
+// one second so that the cache would hand back the first reading.
+TEST(Timepoint, AZoneChangeWithinASecondTakesEffect) {
+  const char* saved = std::getenv("TZ");
+  const std::string restore = saved != nullptr ? saved : "";
+  auto minutes = [](const LocalDateTime& t) { return t.hour * 60 + t.minute; };
+  int difference = -1;
+  for (int attempt = 0; attempt < 10 && difference < 0; ++attempt) {
+    setenv("TZ", "UTC0", 1);
+    tzset();
+    const LocalDateTime utc = ovcore::utils::now_local();
+    setenv("TZ", "JST-9", 1);
+    tzset();
+    const LocalDateTime tokyo = ovcore::utils::now_local();
+    if (utc.second == tokyo.second) difference = (minutes(tokyo) - minutes(utc) + 1440) % 1440;
+  }
+  if (saved != nullptr) setenv("TZ", restore.c_str(), 1); else unsetenv("TZ");
+  tzset();
+  EXPECT_EQ(difference, 9 * 60);
 }
 
 TEST(LogRecords, LevelsHaveFixedValuesAndNames) {

@@ -4,9 +4,11 @@ bridge and the example."""
 from __future__ import annotations
 
 import dataclasses
+import datetime
 import logging
 import subprocess
 import sys
+import time
 from typing import Any
 
 import pytest
@@ -101,7 +103,7 @@ def test_the_logging_bridge_delivers_standard_log_records() -> None:
     assert [r.levelno for r in records] == [TRACE, logging.INFO, logging.INFO, logging.INFO, logging.INFO, TRACE]
     assert records[0].levelname == "TRACE"
     first = records[0]
-    assert first.name == "ovcore.base"
+    assert first.name == "ovpi.test.bridge.ovcore.base"
     assert first.pathname == "ovcore/src/base/instance_context.cpp" and first.lineno > 0
     assert first.getMessage().startswith("Instance created successfully at 0x")
     assert abs(first.created - records[-1].created) < 5
@@ -110,6 +112,40 @@ def test_the_logging_bridge_delivers_standard_log_records() -> None:
     records.clear()
     create_instance(info)  # created and released at once; nothing reaches WARNING
     assert records == []
+
+    # The logger a record names decides it, as for any library's logger.
+    logger.setLevel(TRACE)
+    module_logger = logging.getLogger("ovpi.test.bridge.ovcore.base")
+    module_logger.setLevel(logging.ERROR)
+    try:
+        create_instance(info)
+        assert records == []
+    finally:
+        module_logger.setLevel(logging.NOTSET)
+
+
+def test_the_logging_bridge_dates_the_repeated_hour_by_its_delivery(monkeypatch: pytest.MonkeyPatch) -> None:
+    # 01:30 happens twice on 2026-11-01 in this zone: 05:30 and 06:30 UTC.
+    monkeypatch.setenv("TZ", "EST5EDT,M3.2.0,M11.1.0")
+    time.tzset()
+    logger = logging.getLogger("ovpi.test.fold")
+    logger.propagate = False
+    records: list[logging.LogRecord] = []
+    handler = logging.Handler()
+    handler.emit = records.append  # type: ignore[method-assign]
+    logger.addHandler(handler)
+    deliver = logging_callback(logger)
+    timepoint = datetime.datetime(2026, 11, 1, 1, 30)
+    try:
+        for hour in (5, 6):
+            moment = datetime.datetime(2026, 11, 1, hour, 30, 0, 200_000, tzinfo=datetime.UTC).timestamp()
+            monkeypatch.setattr(time, "time_ns", lambda m=moment: int(m * 1e9))
+            deliver({"level": 4, "timepoint": timepoint, "message": "m", "module": "ovcore::base",
+                     "file": None, "line": None, "thread_name": None})
+            assert abs(records[-1].created - moment) < 1
+    finally:
+        monkeypatch.undo()
+        time.tzset()
 
 
 def test_a_handle_released_while_an_exception_propagates_keeps_that_exception() -> None:

@@ -100,6 +100,30 @@ def test_fatal_texts_cross_whole_with_nuls_and_surrogates() -> None:
         assert caught.value.args == (message,)
 
 
+def test_a_type_name_with_a_lone_surrogate_is_kept_wherever_it_is_shown(capfd: pytest.CaptureFixture[str]) -> None:
+    class Odd(ValueError):
+        pass
+    Odd.__qualname__ = "Odd\udc80Name"
+
+    class Getter:
+        @property
+        def application_info(self) -> Any:
+            raise Odd("the message")
+
+    # As str(E) is in this text: each lone surrogate becomes three U+FFFD.
+    assert outer(Getter()) == "Odd\ufffd\ufffd\ufffdName: the message"
+    with pytest.raises(panic_type()) as caught:
+        create(info([LOGGER], [settings(0, raising(Odd("from the callback")))]))
+    assert "Odd\udc80Name: from the callback" in str(caught.value)
+
+    class Unknown:
+        pass
+    Unknown.__qualname__ = "Odd\udc80Name"
+    error = outer(info(ext=[Unknown()]))
+    assert error == "TypeError: failed to extract field InstanceCreateInfo.ext"
+    assert "No loader registered for type 'test_hostile.Odd" in capfd.readouterr().out
+
+
 def test_a_resumed_panic_that_is_also_system_exit_does_not_end_the_process() -> None:
     code = textwrap.dedent("""
         import types

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "ovcore/src/utils/list_literal.hpp"
-#include "ovcore/src/utils/try.hpp"
 #include "ovcore/src/utils/write_all.hpp"
 
 namespace ovcore::python {
@@ -58,7 +57,8 @@ PyResult<std::unique_ptr<utils::opaque::OpaqueObject>> extract_opaque_object(Bor
   }
   OwnedRef name_object = OwnedRef::steal(PyType_GetFullyQualifiedName(Py_TYPE(obj.get())));
   if (!name_object) return fetched_error();
-  const std::string name = OV_TRY(utf8_of(name_object.borrow()));
+  // Lone surrogates stay in the name (no loader's name has them, so it matches none).
+  const std::string name = utf8_with_surrogates_of(name_object.borrow()).value_or(std::string(kUnreadableTypeName));
 
   for (const PyOpaqueObjectLoadersRegistry& entry : loaders) {
     if (entry.type_name == name) return entry.load(obj);

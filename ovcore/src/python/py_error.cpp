@@ -49,20 +49,8 @@ std::optional<std::string> PyError::str() const {
 
 std::string PyError::lossy_str() const {
   if (const Lazy* lazy = std::get_if<Lazy>(&state_)) return lazy->message;
-  OwnedRef s = OwnedRef::steal(PyObject_Str(std::get<OwnedRef>(state_).get()));
-  if (!s) {
-    PyErr_Clear();
-    return "<exception str() failed>";
-  }
-  OwnedRef bytes = OwnedRef::steal(PyUnicode_AsEncodedString(s.get(), "utf-8", "surrogatepass"));
-  OwnedRef decoded = bytes ? OwnedRef::steal(PyUnicode_DecodeUTF8(PyBytes_AS_STRING(bytes.get()),
-                                                                  PyBytes_GET_SIZE(bytes.get()), "replace"))
-                           : OwnedRef();
-  if (decoded) {
-    if (auto text = utf8_of(decoded.borrow())) return std::move(*text);
-  }
-  PyErr_Clear();
-  return "<exception str() failed>";
+  std::optional<std::string> text = str();
+  return text ? lossy_text(*text) : "<exception str() failed>";
 }
 
 bool PyError::is_exactly(PyObject* type) const noexcept {
@@ -124,6 +112,16 @@ std::optional<std::string> utf8_with_surrogates_of(BorrowedRef str) {
   return std::string(PyBytes_AS_STRING(bytes.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.get())));
 }
 
+std::string lossy_text(std::string_view with_surrogates) {
+  OwnedRef decoded = OwnedRef::steal(
+      PyUnicode_DecodeUTF8(with_surrogates.data(), static_cast<Py_ssize_t>(with_surrogates.size()), "replace"));
+  if (decoded) {
+    if (auto text = utf8_of(decoded.borrow())) return std::move(*text);
+  }
+  PyErr_Clear();
+  return "<exception str() failed>";
+}
+
 PyResult<std::string> utf8_of(BorrowedRef str) {
   Py_ssize_t size = 0;
   const char* data = PyUnicode_AsUTF8AndSize(str.get(), &size);
@@ -133,11 +131,12 @@ PyResult<std::string> utf8_of(BorrowedRef str) {
 
 std::string type_qualname_of(BorrowedRef object) {
   OwnedRef name = OwnedRef::steal(PyType_GetQualName(Py_TYPE(object.get())));
-  if (name) {
-    if (auto utf8 = utf8_of(name.borrow())) return std::move(*utf8);
+  // A name with lone surrogates reads fine; it keeps them as str() texts do.
+  if (name && PyUnicode_Check(name.get())) {
+    if (auto utf8 = utf8_with_surrogates_of(name.borrow())) return std::move(*utf8);
   }
   PyErr_Clear();
-  return "<failed to extract type name>";
+  return std::string(kUnreadableTypeName);
 }
 
 }  // namespace ovcore::python

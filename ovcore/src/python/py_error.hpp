@@ -88,11 +88,19 @@ PyResult<OwnedRef> to_py_str_lenient(std::string_view text);
 // (surrogatepass), so that no str fails and every character is kept.
 std::optional<std::string> utf8_with_surrogates_of(BorrowedRef str);
 
+// UTF-8 text with lone surrogates in their surrogatepass encoding made
+// valid: each such byte becomes U+FFFD, as a lossy decode of it gives.
+std::string lossy_text(std::string_view with_surrogates);
+
 // Text of a str object as UTF-8; lone surrogates fail with the interpreter's
 // UnicodeEncodeError.
 PyResult<std::string> utf8_of(BorrowedRef str);
 
-// The qualified name of an object's type, or "<failed to extract type name>".
+// What stands for a type's name that cannot be read at all.
+inline constexpr std::string_view kUnreadableTypeName = "<failed to extract type name>";
+
+// The qualified name of an object's type, lone surrogates passed through
+// (as `utf8_with_surrogates_of` keeps them), or kUnreadableTypeName.
 std::string type_qualname_of(BorrowedRef object);
 
 }  // namespace ovcore::python

@@ -1,5 +1,6 @@
 #include "ovcore/src/utils/local_time.hpp"
 
+#include <atomic>
 #include <ctime>
 #include <format>
 
@@ -7,11 +8,35 @@ namespace ovcore::utils {
 
 namespace {
 
+// What the C library's zone state looks like from outside. tzset() (and so
+// Python's time.tzset()) rewrites these whenever it loads another zone, so a
+// conversion made under other values may belong to another zone.
+struct ZoneStamp {
+  const char* standard_name = nullptr;
+  const char* daylight_name = nullptr;
+  long offset = 0;
+  int has_daylight = 0;
+
+  bool operator==(const ZoneStamp&) const = default;
+
+  static ZoneStamp current() noexcept {
+    // Another thread's tzset() may be writing them; relaxed loads keep each
+    // read whole, and a torn mix only costs one extra conversion.
+    return ZoneStamp{
+        .standard_name = std::atomic_ref<char*>(tzname[0]).load(std::memory_order_relaxed),
+        .daylight_name = std::atomic_ref<char*>(tzname[1]).load(std::memory_order_relaxed),
+        .offset = std::atomic_ref<long>(timezone).load(std::memory_order_relaxed),
+        .has_daylight = std::atomic_ref<int>(daylight).load(std::memory_order_relaxed),
+    };
+  }
+};
+
 // The zone conversion is the expensive part of reading the clock, and its
 // result only changes from one second to the next, so each thread keeps the
-// last second it converted.
+// last second it converted, with the zone it was converted in.
 struct SecondCache {
   time_t second = -1;
+  ZoneStamp zone;
   std::tm tm{};
 };
 thread_local SecondCache cache;
@@ -21,9 +46,12 @@ thread_local SecondCache cache;
 LocalDateTime now_local() noexcept {
   timespec ts{};
   clock_gettime(CLOCK_REALTIME, &ts);
-  if (ts.tv_sec != cache.second) {
+  const ZoneStamp zone = ZoneStamp::current();
+  if (ts.tv_sec != cache.second || zone != cache.zone) {
     if (localtime_r(&ts.tv_sec, &cache.tm) == nullptr) gmtime_r(&ts.tv_sec, &cache.tm);
     cache.second = ts.tv_sec;
+    // localtime_r may load the zone on first use, so stamp what it left.
+    cache.zone = ZoneStamp::current();
   }
   const std::tm& tm = cache.tm;
   return LocalDateTime{

@@ -89,23 +89,35 @@ _STDLIB_LEVELS: Final = {
 
 
 def logging_callback(logger: logging.Logger | None = None) -> LogCallback:
-    """A callback that hands each message to ``logger`` (default: the "ovpi"
-    logger) as a :class:`logging.LogRecord`, so existing logging
-    configuration receives ovpi's messages.
+    """A callback that hands each message to a :class:`logging.LogRecord` of
+    the child of ``logger`` (default: the "ovpi" logger) named after the
+    emitting module, so existing logging configuration receives ovpi's
+    messages and can set levels, filters and handlers per module.
 
-    The record's name is the module path of the emitting code ("ovcore.base"),
-    its level the nearest stdlib level (Trace becomes :data:`TRACE`), its
-    time the message's time, and its pathname and line number the emitting
-    source location.
+    A message from "ovcore::base" goes through the logger "ovpi.ovcore.base"
+    and reaches handlers on "ovpi" by propagation. The record's level is the
+    nearest stdlib level (Trace becomes :data:`TRACE`), its time the
+    message's time, and its pathname and line number the emitting source
+    location.
     """
     target = logger if logger is not None else logging.getLogger("ovpi")
+    # getChild takes the logging module's lock; each module's logger is looked up once.
+    children: dict[str, logging.Logger] = {}
+
+    def logger_of(module: str) -> logging.Logger:
+        child = children.get(module)
+        if child is None:
+            name = module.replace("::", ".").strip(".")
+            child = children[module] = target.getChild(name) if name else target
+        return child
 
     def deliver(record: LogRecordEXT) -> None:
         level = _STDLIB_LEVELS.get(LogLevelEXT(record["level"]), logging.INFO)
-        if not target.isEnabledFor(level):
+        source = logger_of(record["module"])
+        if not source.isEnabledFor(level):
             return
-        log_record = target.makeRecord(
-            record["module"].replace("::", "."),
+        log_record = source.makeRecord(
+            source.name,
             level,
             record["file"] or "<unknown>",
             record["line"] or 0,
@@ -113,12 +125,24 @@ def logging_callback(logger: logging.Logger | None = None) -> LogCallback:
             (),
             None,
         )
-        created = record["timepoint"].timestamp()
+        created = _created(record["timepoint"], log_record.created)
         log_record.relativeCreated += (created - log_record.created) * 1000
         log_record.created = created
         log_record.msecs = (created - int(created)) * 1000
         if record["thread_name"] is not None:
             log_record.threadName = record["thread_name"]
-        target.handle(log_record)
+        source.handle(log_record)
 
     return deliver
+
+
+def _created(timepoint: datetime.datetime, delivered: float) -> float:
+    """The POSIX time of a naive local ``timepoint`` that was read moments
+    before ``delivered``. A wall-clock time in the hour repeated at the end of
+    daylight saving time has two; the one nearer to the delivery is the
+    message's own."""
+    first = timepoint.timestamp()
+    if abs(first - delivered) < 1800:
+        return first
+    second = timepoint.replace(fold=1).timestamp()
+    return second if abs(second - delivered) < abs(first - delivered) else first
