@@ -78,9 +78,13 @@ OwnedRef optional_text(const std::optional<std::string>& value) noexcept {
 // once more.
 PyResult<OwnedRef> record_of(const LogMessageEXT& message) {
   // Fresh for every message, dict and keys alike: nothing of one record is
-  // shared with the next. Sized for the seven keys up front, so it never
-  // grows while it is filled.
+  // shared with the next. Sized for the seven keys up front where the
+  // interpreter offers it, so it never grows while it is filled.
+#if OVCORE_HAVE_PYDICT_NEWPRESIZED
   OwnedRef dict = OwnedRef::steal(_PyDict_NewPresized(7));
+#else
+  OwnedRef dict = OwnedRef::steal(PyDict_New());
+#endif
   if (!dict) return python::fetched_error();
   if (!put(dict.borrow(), "level", OwnedRef::steal(PyLong_FromUnsignedLong(static_cast<std::uint32_t>(message.level))))) {
     return python::fetched_error();

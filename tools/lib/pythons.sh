@@ -1,0 +1,7 @@
+# Sourced by tools/buildroot and tools/dev.
+#
+# python_versions: the CPython versions of tools/pythons.txt, one per line,
+# the default first.
+python_versions() {
+    grep -vE '^\s*(#|$)' "$(dirname "${BASH_SOURCE[0]}")/../pythons.txt" | tr -d ' \t'
+}
