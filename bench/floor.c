@@ -4,6 +4,8 @@
  * fastcall, meth_o   factorial(20)'s table lookup and int creation with
  *                    nothing else, under both calling conventions a builtin
  *                    can use.
+ * fastcall_twin      fastcall again, a separate function with the same code:
+ *                    the harness must find the two equal, or it is biased.
  * deliver            `count` log records built the way the logger's contract
  *                    asks (a fresh dict, seven fresh non-interned keys, a
  *                    naive datetime from the C API, the texts decoded) and
@@ -37,6 +39,15 @@ static PyObject* fastcall(PyObject* self, PyObject* const* args, Py_ssize_t narg
     (void)self;
     if (kwnames != NULL || PyVectorcall_NARGS(nargsf) != 1) {
         PyErr_SetString(PyExc_TypeError, "fastcall() takes one positional argument");
+        return NULL;
+    }
+    return lookup(args[0]);
+}
+
+static PyObject* fastcall_twin(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+    (void)self;
+    if (kwnames != NULL || PyVectorcall_NARGS(nargsf) != 1) {
+        PyErr_SetString(PyExc_TypeError, "fastcall_twin() takes one positional argument");
         return NULL;
     }
     return lookup(args[0]);
@@ -102,6 +113,7 @@ static PyObject* deliver(PyObject* self, PyObject* const* args, Py_ssize_t nargs
 
 static PyMethodDef methods[] = {
     {"fastcall", (PyCFunction)(void (*)(void))fastcall, METH_FASTCALL | METH_KEYWORDS, NULL},
+    {"fastcall_twin", (PyCFunction)(void (*)(void))fastcall_twin, METH_FASTCALL | METH_KEYWORDS, NULL},
     {"meth_o", meth_o, METH_O, NULL},
     {"deliver", (PyCFunction)(void (*)(void))deliver, METH_FASTCALL, NULL},
     {NULL, NULL, 0, NULL},

@@ -22,18 +22,47 @@ class Row:
     value: float
     unit: str
     target: float | None = None  # an upper bound; None: reported only
+    low: float | None = None  # a lower bound, for figures that must sit in a band
 
     @property
     def verdict(self) -> str:
         if self.target is None:
             return ""
+        if self.low is not None and self.value < self.low:
+            return "UNDER"
         return "ok" if self.value <= self.target else "OVER"
 
+    @property
+    def target_text(self) -> str:
+        if self.target is None:
+            return ""
+        return f"{self.low:g}..{self.target:g}" if self.low is not None else f"<= {self.target:g}"
 
-def interleaved_best(callables: Sequence[Callable[[], object]], number: int, repeat: int) -> list[float]:
-    """Seconds per call of each, best of `repeat`, the callables taking turns
-    so that they all see the same machine."""
-    timers = [timeit.Timer(c) for c in callables]
+
+@dataclasses.dataclass(frozen=True)
+class Call:
+    """A callable and its arguments, called the way user code calls a
+    function it holds in a local: the same path for every side compared."""
+
+    function: Callable[..., object]
+    args: tuple[object, ...] = ()
+
+
+def _names(count: int) -> str:
+    """The argument list a0, a1, ...: fixed arity, so calls are plain
+    vectorcalls, as in user code, not calls through a tuple."""
+    return ", ".join(f"a{i}" for i in range(count))
+
+
+def interleaved_best(calls: Sequence[Call], number: int, repeat: int) -> list[float]:
+    """Seconds per call of each, best of `repeat`, the calls taking turns so
+    that they all see the same machine. Each timed loop holds its callable
+    and arguments in locals (timeit runs the setup inside its timing
+    function), so no side pays a lookup the other does not."""
+    timers = [timeit.Timer(f"function({_names(len(call.args))})",
+                           f"function = call.function\n({_names(len(call.args))},) = call.args" if call.args
+                           else "function = call.function", globals={"call": call})
+              for call in calls]
     best = [float("inf")] * len(timers)
     for _ in range(repeat):
         for i, timer in enumerate(timers):
@@ -62,8 +91,20 @@ def _instructions(setup: str, body: str, iterations: int) -> int:
     return int(match.group(1).replace(",", ""))
 
 
-def instructions_per_iteration(setup: str, body: str, iterations: int = 20_000) -> float:
-    """Instructions per loop iteration running `body` after `setup`: a run
-    of `iterations` less an empty run (setup only, no iterations)."""
-    empty = _instructions(setup, "pass", 0)
-    return (_instructions(setup, body, iterations) - empty) / iterations
+def _calls(setup: str, function: str, args: Sequence[str], iterations: int) -> int:
+    # The loop runs inside a function with the callable and its arguments in
+    # locals, as in interleaved_best: module-level code would look names up
+    # unspecialised.
+    names = _names(len(args))
+    parameters = "".join(f", {name}" for name in names.split(", ") if name)
+    loop = (f"def run(function, n{parameters}):\n"
+            f"    for _ in range(n):\n        function({names})\n"
+            f"run({function}, {iterations}{''.join(', ' + arg for arg in args)})\n")
+    return _instructions(setup + "\n" + loop, "pass", 0)
+
+
+def instructions_per_call(setup: str, function: str, args: Sequence[str] = (), iterations: int = 20_000) -> float:
+    """Instructions per call of the expression `function` with the argument
+    expressions `args` after `setup`, called from a local in a loop: a run of
+    `iterations` calls less a run of none."""
+    return (_calls(setup, function, args, iterations) - _calls(setup, function, args, 0)) / iterations

@@ -11,7 +11,7 @@ import weakref
 import pytest
 
 from ovpi import _sys
-from builders import info
+from builders import BEFORE_314, info
 
 
 def test_reimport_returns_the_same_module_object() -> None:
@@ -62,6 +62,10 @@ def test_type_and_function_metadata() -> None:
         assert function.__self__ is _sys
 
 
+needs_314_interpreters = pytest.mark.skipif(BEFORE_314, reason="sub-interpreters as CPython 3.14 has them")
+
+
+@needs_314_interpreters
 def test_a_sub_interpreter_import_is_refused() -> None:
     code = textwrap.dedent("""
         import ovpi._sys
@@ -78,6 +82,7 @@ def test_a_sub_interpreter_import_is_refused() -> None:
     assert result.stdout.strip() == "refused: ImportError"
 
 
+@needs_314_interpreters
 def test_a_legacy_sub_interpreter_is_refused_by_the_module_itself() -> None:
     # A legacy interpreter lets single-phase modules load, so this refusal
     # comes from the module's initializer, not from CPython.
