@@ -8,27 +8,16 @@
 namespace ovpi_sys {
 namespace {
 
-template <auto compute>
-PyObject* numeric_call(const char* name, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-  // The common call -- one positional int whose result fits -- needs none of
-  // the error machinery. Anything else takes the general form from the start.
-  if (kwnames == nullptr && PyVectorcall_NARGS(nargsf) == 1 && PyLong_CheckExact(args[0])) {
-    PyObject* value = ovcore::python::call_plain([argument = args[0]]() noexcept -> PyObject* {
-      const unsigned long long n = PyLong_AsUnsignedLongLong(argument);
-      if (n != static_cast<unsigned long long>(-1) || !PyErr_Occurred()) {
-        if (const std::optional<std::uint64_t> result = compute(n)) {
-          if (PyObject* made = PyLong_FromUnsignedLongLong(*result)) return made;
-        }
-      }
-      PyErr_Clear();  // the general form raises the same error again
-      return nullptr;
-    });
-    if (value != nullptr) return value;
-  }
+// The general form: any arguments, and every failure raised with its own
+// text. Kept out of line, with the entry point's own signature, so that the
+// common call below carries none of its frame and reaches it by a jump.
+template <class Function>
+[[gnu::noipa, gnu::cold]] PyObject* numeric_call_general(PyObject*, PyObject* const* args, Py_ssize_t nargsf,
+                                                 PyObject* kwnames) {
   return ovcore::python::call_function([&]() -> PyResult<OwnedRef> {
-    BorrowedRef argument = OV_TRY(bind_one_argument(name, "n", args, nargsf, kwnames));
+    BorrowedRef argument = OV_TRY(bind_one_argument(Function::kName, "n", args, nargsf, kwnames));
     const std::uint64_t n = OV_TRY(argument_as_u64(argument, "n"));
-    const std::optional<std::uint64_t> result = compute(n);
+    const std::optional<std::uint64_t> result = Function::Table::lookup(n);
     if (!result) return std::unexpected(PyError::lazy(PyExc_OverflowError, "integer overflow"));
     PyObject* value = PyLong_FromUnsignedLongLong(*result);
     if (value == nullptr) {
@@ -39,14 +28,46 @@ PyObject* numeric_call(const char* name, PyObject* const* args, Py_ssize_t nargs
   });
 }
 
-}  // namespace
-
-PyObject* factorial(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-  return numeric_call<factorial_of>("factorial", args, nargsf, kwnames);
+template <class Function>
+PyObject* numeric_call(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+  // The common call -- one positional int whose result fits -- needs none of
+  // the error machinery. Anything else takes the general form from the start.
+  if (kwnames == nullptr && PyVectorcall_NARGS(nargsf) == 1) [[likely]] {
+    using Table = typename Function::Table;
+    PyObject* value = ovcore::python::call_plain([args]() noexcept -> PyObject* {
+      // Any int, subclasses included, reads as the general form reads it;
+      // anything else fails here with n = -1, which is out of range too, and
+      // the general form takes it from the start.
+      const unsigned long long n = PyLong_AsUnsignedLongLong(args[0]);
+      if (n >= Table::kSize) [[unlikely]] return nullptr;
+      return PyLong_FromUnsignedLongLong(Table::kValues[n]);
+    });
+    if (value != nullptr) [[likely]] return value;
+    PyErr_Clear();  // the general form raises the same error again
+    // Only the argument array has to live this long: the rest is known.
+    return numeric_call_general<Function>(nullptr, args, 1, nullptr);
+  }
+  return numeric_call_general<Function>(self, args, nargsf, kwnames);
 }
 
-PyObject* fibonacci(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-  return numeric_call<fibonacci_of>("fibonacci", args, nargsf, kwnames);
+struct Factorial {
+  static constexpr std::string_view kName = "factorial";
+  using Table = FactorialTable;
+};
+
+struct Fibonacci {
+  static constexpr std::string_view kName = "fibonacci";
+  using Table = FibonacciTable;
+};
+
+}  // namespace
+
+PyObject* factorial(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+  return numeric_call<Factorial>(self, args, nargsf, kwnames);
+}
+
+PyObject* fibonacci(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+  return numeric_call<Fibonacci>(self, args, nargsf, kwnames);
 }
 
 }  // namespace ovpi_sys

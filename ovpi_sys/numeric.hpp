@@ -54,11 +54,11 @@ struct ResultTable {
   }
 };
 
-inline constexpr auto factorial_of = &ResultTable<checked_factorial>::lookup;
-inline constexpr auto fibonacci_of = &ResultTable<checked_fibonacci>::lookup;
+using FactorialTable = ResultTable<checked_factorial>;
+using FibonacciTable = ResultTable<checked_fibonacci>;
 
-static_assert(ResultTable<checked_factorial>::kSize == 21);
-static_assert(ResultTable<checked_fibonacci>::kSize == 93);
+static_assert(FactorialTable::kSize == 21);
+static_assert(FibonacciTable::kSize == 93);
 static_assert(checked_factorial(20) == 2432902008176640000ULL);
 static_assert(!checked_factorial(21));
 static_assert(checked_fibonacci(92) == 7540113804746346429ULL);

@@ -42,8 +42,9 @@ std::size_t deferred_release_count() noexcept;
 class BoundaryScope {
  public:
   BoundaryScope() noexcept {
-    if (detail::nesting < 0) detail::abort_forbidden_entry();
-    ++detail::nesting;
+    // Counted first and tested after: a count that was negative is still
+    // not positive, and the test reuses the increment's flags.
+    if (++detail::nesting <= 0) [[unlikely]] detail::abort_forbidden_entry();
     drain_deferred_releases();
   }
   ~BoundaryScope() { --detail::nesting; }
