@@ -60,12 +60,14 @@ PyResult<void> add_to_module(BorrowedRef module, BorrowedRef name, OwnedRef valu
     PyErr_Clear();
     all = OwnedRef::steal(PyList_New(0));
     if (!all || PyObject_SetAttrString(module.get(), "__all__", all.get()) < 0) {
-      return ovcore::python::fetched_error();
+      return ovcore::python::fetched_error();  // LCOV_EXCL_LINE: only when the interpreter runs out of memory, at import
     }
   }
   if (!PyList_Check(all.get()) || PyList_Append(all.get(), name.get()) < 0) {
+    // LCOV_EXCL_START: only when the interpreter runs out of memory, at import
     PyErr_Clear();
     throw ovcore::utils::FatalError("could not append __name__ to __all__");
+    // LCOV_EXCL_STOP
   }
   if (PyObject_SetAttr(module.get(), name.get(), value.get()) < 0) return ovcore::python::fetched_error();
   return {};
@@ -74,9 +76,11 @@ PyResult<void> add_to_module(BorrowedRef module, BorrowedRef name, OwnedRef valu
 PyResult<void> add_instance_type(BorrowedRef module) {
   PyResult<PyTypeObject*> type = instance_type();
   if (!type) {
+    // LCOV_EXCL_START: only when the interpreter runs out of memory, at import
     OwnedRef cause = std::move(type).error().into_object();
     OwnedRef text = OV_TRY(ovcore::python::to_py_str("An error occurred while initializing class Instance"));
     return std::unexpected(ovcore::python::new_error(PyExc_RuntimeError, text.borrow(), std::move(cause)));
+    // LCOV_EXCL_STOP
   }
   OwnedRef name = OV_TRY(ovcore::python::to_py_str("Instance"));
   return add_to_module(module, name.borrow(), OwnedRef::new_ref(reinterpret_cast<PyObject*>(*type)));

@@ -21,8 +21,10 @@ template <class Function>
     if (!result) return std::unexpected(PyError::lazy(PyExc_OverflowError, "integer overflow"));
     PyObject* value = PyLong_FromUnsignedLongLong(*result);
     if (value == nullptr) {
+      // LCOV_EXCL_START: only when the interpreter runs out of memory
       PyErr_Clear();
       throw ovcore::utils::FatalError("could not create the result int");
+      // LCOV_EXCL_STOP
     }
     return OwnedRef::steal(value);
   });

@@ -14,6 +14,14 @@ using ovcore::utils::OvError;
 using ovcore::utils::ParseError;
 using ovcore::utils::Utf8Error;
 
+TEST(IoErrors, OsErrorsMapToTheirKinds) {
+  const std::pair<int, IoErrorKind> table[] = {
+      {ENOENT, IoErrorKind::NotFound},      {EACCES, IoErrorKind::PermissionDenied},
+      {EEXIST, IoErrorKind::AlreadyExists}, {EINVAL, IoErrorKind::InvalidInput},
+      {EINTR, IoErrorKind::Interrupted},    {EIO, IoErrorKind::Other}};
+  for (const auto& [code, kind] : table) EXPECT_EQ(IoError::from_os(code).kind, kind) << code;
+}
+
 TEST(OvErrorDisplay, EachVariantHasItsPrefixAndPayloadVerbatim) {
   EXPECT_EQ(OvError::plugin_not_found("x").to_string(), "Plugin with name 'x' not found");
   EXPECT_EQ(OvError::plugin_not_found("").to_string(), "Plugin with name '' not found");

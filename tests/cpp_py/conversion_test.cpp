@@ -3,6 +3,8 @@
 #include "ovcore/src/base/api_py.hpp"
 #include "ovcore/src/ext/ovlog/log_records_py.hpp"
 #include "ovcore/src/python/opaque_loaders.hpp"
+#include "ovcore/src/python/call_boundary.hpp"
+#include "ovcore/src/python/panic.hpp"
 #include "tests/cpp_py/embedded_python.hpp"
 
 namespace {
@@ -11,6 +13,31 @@ using ovcore::base::api::extract_instance_create_info;
 using ovtest::chain;
 using ovtest::eval;
 using Chain = std::vector<std::string>;
+
+TEST(Texts, ErrorTextsKeepWhatCanBeKept) {
+  using ovcore::python::PyError;
+  EXPECT_EQ(PyError::lazy(PyExc_OverflowError, "integer overflow").type_qualname(), "OverflowError");
+  // Bytes that are not UTF-8 at all (not a surrogate's encoding) are replaced.
+  auto text = ovcore::python::to_py_str_lenient("a\xff""b");
+  ASSERT_TRUE(text.has_value());
+  auto utf8 = ovcore::python::utf8_of(text->borrow());
+  ASSERT_TRUE(utf8.has_value());
+  EXPECT_EQ(*utf8, "a\xef\xbf\xbd""b");
+}
+
+// A C++ exception of any type ends at the boundary as PanicException: with
+// its what() when it has one, with the generic text when it has none.
+TEST(CallBoundary, AnyCppExceptionBecomesAPanic) {
+  using ovcore::python::OwnedRef;
+  using ovcore::python::PyResult;
+  const auto panic_text = [](auto thrown) {
+    PyObject* result = ovcore::python::call_function([&]() -> PyResult<OwnedRef> { throw thrown; });
+    EXPECT_EQ(result, nullptr);
+    return chain(ovcore::python::PyError::from_object(OwnedRef::steal(PyErr_GetRaisedException())));
+  };
+  EXPECT_EQ(panic_text(std::runtime_error("out of order")), Chain{"PanicException: out of order"});
+  EXPECT_EQ(panic_text(7), Chain{"PanicException: " + std::string(ovcore::python::kGenericPanicText)});
+}
 
 Chain failure_chain(const std::string& expression) {
   auto object = eval(expression);

@@ -79,6 +79,16 @@ def test_a_reworded_conversion_error_keeps_unencodable_text() -> None:
     assert str(caught.value) == "argument 'n': bad value \udc80 for n\x00!"
 
 
+def test_a_reworded_conversion_error_whose_text_fails_says_so() -> None:
+    class Mute:
+        def __str__(self) -> str:
+            raise RuntimeError("no text")
+
+    with pytest.raises(TypeError) as caught:
+        _sys.factorial(Index(TypeError(Mute())))
+    assert str(caught.value) == "argument 'n': <exception str() failed>"
+
+
 def raising(error: BaseException) -> Any:
     def callback(record: Any) -> None:
         raise error

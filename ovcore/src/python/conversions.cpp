@@ -17,8 +17,10 @@ PyObject* abc_sequence() {
     OwnedRef module = OwnedRef::steal(PyImport_ImportModule("collections.abc"));
     OwnedRef type = module ? OwnedRef::steal(PyObject_GetAttrString(module.get(), "Sequence")) : OwnedRef();
     if (!type || !PyType_Check(type.get())) {
+      // LCOV_EXCL_START: the standard library lacks collections.abc
       PyErr_Clear();
       throw utils::FatalError("could not import the type collections.abc.Sequence");
+      // LCOV_EXCL_STOP
     }
     return type.release();
   });

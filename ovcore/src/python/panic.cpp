@@ -22,8 +22,10 @@ PyObject* panic_exception_type() noexcept {
     return created;
   });
   if (!type) {
+    // LCOV_EXCL_START: only when the interpreter runs out of memory
     std::move(type.error()).raise();
     return nullptr;
+    // LCOV_EXCL_STOP
   }
   return *type;
 }

@@ -106,8 +106,10 @@ PyResult<OwnedRef> to_py_str_lenient(std::string_view text) {
 std::optional<std::string> utf8_with_surrogates_of(BorrowedRef str) {
   OwnedRef bytes = OwnedRef::steal(PyUnicode_AsEncodedString(str.get(), "utf-8", "surrogatepass"));
   if (!bytes) {
+    // LCOV_EXCL_START: only when the interpreter runs out of memory
     PyErr_Clear();
     return std::nullopt;
+    // LCOV_EXCL_STOP
   }
   return std::string(PyBytes_AS_STRING(bytes.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.get())));
 }
@@ -118,8 +120,10 @@ std::string lossy_text(std::string_view with_surrogates) {
   if (decoded) {
     if (auto text = utf8_of(decoded.borrow())) return std::move(*text);
   }
+  // LCOV_EXCL_START: only when the interpreter runs out of memory
   PyErr_Clear();
   return "<exception str() failed>";
+  // LCOV_EXCL_STOP
 }
 
 PyResult<std::string> utf8_of(BorrowedRef str) {
@@ -135,8 +139,10 @@ std::string type_qualname_of(BorrowedRef object) {
   if (name && PyUnicode_Check(name.get())) {
     if (auto utf8 = utf8_with_surrogates_of(name.borrow())) return std::move(*utf8);
   }
+  // LCOV_EXCL_START: only when the interpreter runs out of memory
   PyErr_Clear();
   return std::string(kUnreadableTypeName);
+  // LCOV_EXCL_STOP
 }
 
 }  // namespace ovcore::python

@@ -87,7 +87,7 @@ PyResult<OwnedRef> record_of(const LogMessageEXT& message) {
 #endif
   if (!dict) return python::fetched_error();
   if (!put(dict.borrow(), "level", OwnedRef::steal(PyLong_FromUnsignedLong(static_cast<std::uint32_t>(message.level))))) {
-    return python::fetched_error();
+    return python::fetched_error();  // LCOV_EXCL_LINE: only when the interpreter runs out of memory
   }
   PyResult<OwnedRef> timepoint = timepoint_into_pyobject(message.timepoint);
   if (!timepoint) return std::unexpected(std::move(timepoint).error());
