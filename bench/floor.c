@@ -3,7 +3,7 @@
  *
  * fastcall, meth_o   factorial(20)'s table lookup and int creation with
  *                    nothing else, under both calling conventions a builtin
- *                    can use.
+ *                    can use; a one-digit int is read in place.
  * fastcall_twin      fastcall again, a separate function with the same code:
  *                    the harness must find the two equal, or it is biased.
  * deliver            `count` log records built the way the logger's contract
@@ -26,6 +26,13 @@ static const unsigned long long table[21] = {
 };
 
 static PyObject* lookup(PyObject* arg) {
+#ifdef PyUnstable_Long_IsCompact
+    /* Every argument in range is one digit, read in place. */
+    if (PyLong_Check(arg) && PyUnstable_Long_IsCompact((PyLongObject*)arg)) {
+        size_t small = (size_t)PyUnstable_Long_CompactValue((PyLongObject*)arg);
+        if (small <= 20) return PyLong_FromUnsignedLongLong(table[small]);
+    }
+#endif
     unsigned long long n = PyLong_AsUnsignedLongLong(arg);
     if (n == (unsigned long long)-1 && PyErr_Occurred()) return NULL;
     if (n > 20) {

@@ -8,6 +8,25 @@
 namespace ovpi_sys {
 namespace {
 
+// The argument's value when it is an int that every argument in range is:
+// one digit, read in place where the interpreter lets us. Anything else
+// comes out out of range (-1, no error set), and the general
+// form takes it from the start. Any int, subclasses included, reads as the
+// general form reads it.
+inline std::uint64_t small_argument(PyObject* argument) noexcept {
+#ifdef PyUnstable_Long_IsCompact
+  auto* number = reinterpret_cast<PyLongObject*>(argument);
+  if (PyLong_Check(argument) && PyUnstable_Long_IsCompact(number)) [[likely]] {
+    return static_cast<std::uint64_t>(PyUnstable_Long_CompactValue(number));  // negative: out of range
+  }
+  return static_cast<std::uint64_t>(-1);
+#else
+  const unsigned long long n = PyLong_AsUnsignedLongLong(argument);
+  if (n == static_cast<unsigned long long>(-1)) PyErr_Clear();  // the general form raises it again
+  return n;
+#endif
+}
+
 // The general form: any arguments, and every failure raised with its own
 // text. Kept out of line, with the entry point's own signature, so that the
 // common call below carries none of its frame and reaches it by a jump.
@@ -30,24 +49,28 @@ template <class Function>
   });
 }
 
+// Creating the result int failed: fatal, as in the general form.
+[[gnu::cold, gnu::noinline]] PyObject* result_int_failed() noexcept {
+  return ovcore::python::call_function([]() -> PyResult<OwnedRef> {
+    PyErr_Clear();
+    throw ovcore::utils::FatalError("could not create the result int");
+  });
+}
+
 template <class Function>
 PyObject* numeric_call(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
   // The common call -- one positional int whose result fits -- needs none of
-  // the error machinery. Anything else takes the general form from the start.
+  // the error machinery. Anything else takes the general form, which raises
+  // what it finds; nothing but the int's creation comes after it.
   if (kwnames == nullptr && PyVectorcall_NARGS(nargsf) == 1) [[likely]] {
     using Table = typename Function::Table;
-    PyObject* value = ovcore::python::call_plain([args]() noexcept -> PyObject* {
-      // Any int, subclasses included, reads as the general form reads it;
-      // anything else fails here with n = -1, which is out of range too, and
-      // the general form takes it from the start.
-      const unsigned long long n = PyLong_AsUnsignedLongLong(args[0]);
-      if (n >= Table::kSize) [[unlikely]] return nullptr;
-      return PyLong_FromUnsignedLongLong(Table::kValues[n]);
+    return ovcore::python::call_plain([args]() noexcept -> PyObject* {
+      const std::uint64_t n = small_argument(args[0]);
+      if (n >= Table::kSize) [[unlikely]] return numeric_call_general<Function>(nullptr, args, 1, nullptr);
+      PyObject* made = PyLong_FromUnsignedLongLong(Table::kValues[n]);
+      if (made == nullptr) [[unlikely]] return result_int_failed();
+      return made;
     });
-    if (value != nullptr) [[likely]] return value;
-    PyErr_Clear();  // the general form raises the same error again
-    // Only the argument array has to live this long: the rest is known.
-    return numeric_call_general<Function>(nullptr, args, 1, nullptr);
   }
   return numeric_call_general<Function>(self, args, nargsf, kwnames);
 }
