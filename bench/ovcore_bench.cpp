@@ -23,7 +23,9 @@ ovcore::base::api::InstanceCreateInfo logger_info() {
   info.application_info.application_name = "bench";
   info.application_info.engine_name = "bench";
   info.enabled_extensions = {"__EXT_orvantis_logger"};
-  info.ext.push_back(LogCreateInfoEXT::create(LogLevelEXT::Trace, [](LogMessageEXT message) {
+  // A no-op takes the message by reference: a by-value parameter would add
+  // the callable's own move of it to every message.
+  info.ext.push_back(LogCreateInfoEXT::create(LogLevelEXT::Trace, [](LogMessageEXT&& message) {
     benchmark::DoNotOptimize(message.message.data());
   }));
   return info;

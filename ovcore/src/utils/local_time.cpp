@@ -33,27 +33,18 @@ struct ZoneStamp {
 
 // The zone conversion is the expensive part of reading the clock, and its
 // result only changes from one second to the next, so each thread keeps the
-// last second it converted, with the zone it was converted in.
+// last second it converted, with the zone it was converted in, as the
+// fields the caller gets.
 struct SecondCache {
   time_t second = -1;
   ZoneStamp zone;
-  std::tm tm{};
+  LocalDateTime local;
 };
 thread_local SecondCache cache;
 
-}  // namespace
-
-LocalDateTime now_local() noexcept {
-  timespec ts{};
-  clock_gettime(CLOCK_REALTIME, &ts);
-  const ZoneStamp zone = ZoneStamp::current();
-  if (ts.tv_sec != cache.second || zone != cache.zone) {
-    if (localtime_r(&ts.tv_sec, &cache.tm) == nullptr) gmtime_r(&ts.tv_sec, &cache.tm);
-    cache.second = ts.tv_sec;
-    // localtime_r may load the zone on first use, so stamp what it left.
-    cache.zone = ZoneStamp::current();
-  }
-  const std::tm& tm = cache.tm;
+LocalDateTime convert(time_t second) noexcept {
+  std::tm tm{};
+  if (localtime_r(&second, &tm) == nullptr) gmtime_r(&second, &tm);
   return LocalDateTime{
       .year = tm.tm_year + 1900,
       .month = static_cast<std::uint8_t>(tm.tm_mon + 1),
@@ -63,8 +54,25 @@ LocalDateTime now_local() noexcept {
       // localtime_r never reports second 60 from a POSIX clock; clamp anyway
       // so the leap-second encoding stays the only way to say it.
       .second = static_cast<std::uint8_t>(tm.tm_sec > 59 ? 59 : tm.tm_sec),
-      .nanosecond = static_cast<std::uint32_t>(ts.tv_nsec),
+      .nanosecond = 0,
   };
+}
+
+}  // namespace
+
+LocalDateTime now_local() noexcept {
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  const ZoneStamp zone = ZoneStamp::current();
+  if (ts.tv_sec != cache.second || zone != cache.zone) [[unlikely]] {
+    cache.local = convert(ts.tv_sec);
+    cache.second = ts.tv_sec;
+    // localtime_r may load the zone on first use, so stamp what it left.
+    cache.zone = ZoneStamp::current();
+  }
+  LocalDateTime now = cache.local;
+  now.nanosecond = static_cast<std::uint32_t>(ts.tv_nsec);
+  return now;
 }
 
 std::string format_timepoint(const LocalDateTime& t) {
