@@ -64,13 +64,16 @@ PyObject* numeric_call(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
   // what it finds; nothing but the int's creation comes after it.
   if (kwnames == nullptr && PyVectorcall_NARGS(nargsf) == 1) [[likely]] {
     using Table = typename Function::Table;
-    return ovcore::python::call_plain([args]() noexcept -> PyObject* {
-      const std::uint64_t n = small_argument(args[0]);
-      if (n >= Table::kSize) [[unlikely]] return numeric_call_general<Function>(nullptr, args, 1, nullptr);
-      PyObject* made = PyLong_FromUnsignedLongLong(Table::kValues[n]);
-      if (made == nullptr) [[unlikely]] return result_int_failed();
-      return made;
-    });
+    const auto general = [args]() noexcept { return numeric_call_general<Function>(nullptr, args, 1, nullptr); };
+    return ovcore::python::call_plain(
+        [args, general]() noexcept -> PyObject* {
+          const std::uint64_t n = small_argument(args[0]);
+          if (n >= Table::kSize) [[unlikely]] return general();
+          PyObject* made = PyLong_FromUnsignedLongLong(Table::kValues[n]);
+          if (made == nullptr) [[unlikely]] return result_int_failed();
+          return made;
+        },
+        general);
   }
   return numeric_call_general<Function>(self, args, nargsf, kwnames);
 }

@@ -18,7 +18,8 @@ namespace detail {
 // Entered on every call from the interpreter, so both are visible here for
 // inlining: the count (py_ref.hpp) is a static-TLS int, and an empty queue
 // costs one atomic load.
-extern std::atomic<bool> deferred_pending;
+// Hidden: read in place, without going through an address first.
+[[gnu::visibility("hidden")]] extern std::atomic<bool> deferred_pending;
 void drain_deferred_releases_slow() noexcept;
 [[noreturn]] void abort_forbidden_entry() noexcept;
 }  // namespace detail
@@ -30,7 +31,9 @@ inline int nesting_count() noexcept { return detail::nesting; }
 // Releases every queued reference. Needs an attached thread. Costs one atomic
 // load when the queue is empty.
 inline void drain_deferred_releases() noexcept {
-  if (detail::deferred_pending.load(std::memory_order_acquire)) detail::drain_deferred_releases_slow();
+  // Relaxed: the drain reads the queue under its mutex, which orders it after
+  // every push; the flag only says whether to look.
+  if (detail::deferred_pending.load(std::memory_order_relaxed)) [[unlikely]] detail::drain_deferred_releases_slow();
 }
 
 // Number of references waiting in the queue (for tests and diagnostics).

@@ -38,12 +38,18 @@ PyObject* call_function(Body&& body) noexcept {
 
 // Plain form, for a body that cannot fail fatally and follows the
 // interpreter's own convention itself: a new reference, or NULL with an
-// exception set. Only the inbound bookkeeping.
-template <class Body>
-  requires std::is_nothrow_invocable_r_v<PyObject*, Body>
-PyObject* call_plain(Body&& body) noexcept {
-  BoundaryScope scope;
-  return body();
+// exception set. Only the inbound bookkeeping, and only when there is none
+// to do beyond the count: when the thread may not enter, or a release is
+// queued, `full` runs instead -- an entry point of the function form, which
+// drains the queue or refuses the entry itself.
+template <class Body, class Full>
+  requires std::is_nothrow_invocable_r_v<PyObject*, Body> && std::is_nothrow_invocable_r_v<PyObject*, Full>
+PyObject* call_plain(Body&& body, Full&& full) noexcept {
+  if (detail::nesting < 0 || detail::deferred_pending.load(std::memory_order_relaxed)) [[unlikely]] return full();
+  ++detail::nesting;
+  PyObject* result = body();
+  --detail::nesting;
+  return result;
 }
 
 // Deallocation form: no result; a fatal error goes to the unraisable hook.
