@@ -142,15 +142,8 @@ InstanceContext::~InstanceContext() {
 }
 
 void InstanceContext::emit_log(LogLevelEXT level, std::string text, std::source_location where) const {
-  LogMessageEXT message;
-  message.level = level;
-  message.timepoint = utils::now_local();
-  message.message = std::move(text);
-  // Built, then moved in: cheaper than assigning into the empty string.
-  message.module = std::string(kModulePath);
-  message.file = where.file_name();
-  message.line = where.line();
-  if (const std::string* name = utils::current_thread_name()) message.thread_name = *name;
+  LogMessageEXT message(level, utils::now_local(), std::move(text), kModulePath, where.file_name(), where.line(),
+                        utils::current_thread_name());
   std::shared_lock lock(sink_lock_);
   sink_(*this, std::move(message));
 }

@@ -33,6 +33,17 @@ struct LogMessageEXT {
   std::optional<std::string> thread_name;
 
   LogMessageEXT() = default;
+  // Every field at once, each built in place rather than assigned into an
+  // empty one: what an emitter has at hand.
+  LogMessageEXT(LogLevelEXT level_of, utils::LocalDateTime at, std::string&& text, std::string_view module_path,
+                const char* file_name, std::uint32_t line_number, const std::string* thread)
+      : level(level_of),
+        timepoint(at),
+        message(std::move(text)),
+        module(module_path),
+        file(std::in_place, file_name),
+        line(line_number),
+        thread_name(thread != nullptr ? std::optional<std::string>(*thread) : std::nullopt) {}
   LogMessageEXT(LogMessageEXT&&) noexcept = default;
   LogMessageEXT& operator=(LogMessageEXT&&) noexcept = default;
   LogMessageEXT(const LogMessageEXT&) = delete;
