@@ -50,12 +50,14 @@ template <class Function>
 }
 
 // Creating the result int failed: fatal, as in the general form.
+// LCOV_EXCL_START: only when the interpreter runs out of memory
 [[gnu::cold, gnu::noinline]] PyObject* result_int_failed() noexcept {
   return ovcore::python::call_function([]() -> PyResult<OwnedRef> {
     PyErr_Clear();
     throw ovcore::utils::FatalError("could not create the result int");
   });
 }
+// LCOV_EXCL_STOP
 
 template <class Function>
 PyObject* numeric_call(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {

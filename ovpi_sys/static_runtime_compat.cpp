@@ -43,12 +43,10 @@ extern "C" {
   std::size_t filled = 0;
   while (filled < sizeof value) {
     const ssize_t got = getrandom(bytes + filled, sizeof value - filled, 0);
-    // LCOV_EXCL_START: getrandom failed for want of entropy
     if (got > 0) {
       filled += static_cast<std::size_t>(got);
-    // LCOV_EXCL_STOP
-    } else if (got < 0 && errno != EINTR) {
-      break;  // no entropy to be had: what was read so far
+    } else if (got < 0 && errno != EINTR) {  // LCOV_EXCL_LINE: getrandom failed for want of entropy
+      break;  // LCOV_EXCL_LINE: no entropy to be had: what was read so far
     }
   }
   return value;
