@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ovcore/src/base/api.hpp"
@@ -71,23 +72,22 @@ TEST(Timepoint, NowIsAPlausibleLocalTime) {
   EXPECT_LT(now.nanosecond, 1'000'000'000U);
 }
 
-// Minutes past midnight of the local time zone now in force, read twice in
-// one second so that the cache would hand back the first reading.
+// Two readings in one second under two zones: the cache must not hand the
+// first zone's reading back.
 TEST(Timepoint, AZoneChangeWithinASecondTakesEffect) {
-  const char* saved = std::getenv("TZ");
-  const std::string restore = saved != nullptr ? saved : "";
-  auto minutes = [](const LocalDateTime& t) { return t.hour * 60 + t.minute; };
+  const auto minutes_in = [](const char* zone) {
+    setenv("TZ", zone, 1);
+    tzset();
+    const LocalDateTime t = ovcore::utils::now_local();
+    return std::pair{t.second, t.hour * 60 + t.minute};
+  };
   int difference = -1;
   for (int attempt = 0; attempt < 10 && difference < 0; ++attempt) {
-    setenv("TZ", "UTC0", 1);
-    tzset();
-    const LocalDateTime utc = ovcore::utils::now_local();
-    setenv("TZ", "JST-9", 1);
-    tzset();
-    const LocalDateTime tokyo = ovcore::utils::now_local();
-    if (utc.second == tokyo.second) difference = (minutes(tokyo) - minutes(utc) + 1440) % 1440;
+    const auto [utc_second, utc] = minutes_in("UTC0");
+    const auto [tokyo_second, tokyo] = minutes_in("JST-9");
+    if (utc_second == tokyo_second) difference = (tokyo - utc + 1440) % 1440;
   }
-  if (saved != nullptr) setenv("TZ", restore.c_str(), 1); else unsetenv("TZ");
+  unsetenv("TZ");
   tzset();
   EXPECT_EQ(difference, 9 * 60);
 }

@@ -111,9 +111,7 @@ def test_fatal_texts_cross_whole_with_nuls_and_surrogates() -> None:
 
 
 def test_a_type_name_with_a_lone_surrogate_is_kept_wherever_it_is_shown(capfd: pytest.CaptureFixture[str]) -> None:
-    class Odd(ValueError):
-        pass
-    Odd.__qualname__ = "Odd\udc80Name"
+    Odd = type("Odd", (ValueError,), {"__qualname__": "Odd\udc80Name"})
 
     class Getter:
         @property
@@ -125,12 +123,7 @@ def test_a_type_name_with_a_lone_surrogate_is_kept_wherever_it_is_shown(capfd: p
     with pytest.raises(panic_type()) as caught:
         create(info([LOGGER], [settings(0, raising(Odd("from the callback")))]))
     assert "Odd\udc80Name: from the callback" in str(caught.value)
-
-    class Unknown:
-        pass
-    Unknown.__qualname__ = "Odd\udc80Name"
-    error = outer(info(ext=[Unknown()]))
-    assert error == "TypeError: failed to extract field InstanceCreateInfo.ext"
+    assert outer(info(ext=[Odd()])) == "TypeError: failed to extract field InstanceCreateInfo.ext"
     assert "No loader registered for type 'test_hostile.Odd" in capfd.readouterr().out
 
 
