@@ -20,22 +20,17 @@ from timing import Row
 def native(binary: str) -> list[Row]:
     result = subprocess.run([binary, "--benchmark_min_time=0.3s", "--benchmark_format=json"],
                             capture_output=True, text=True, check=True)
-    rows = []
     names = {
-        "BM_MessageThroughSink": ("native sink to a no-op callback", None),
-        "BM_MessageThroughSink/threads:2": ("  the same, two threads at once", None),
-        "BM_SinkFloor": ("  its floor: clock, reader lock, two texts", None),
-        "BM_CreateAndTeardownWithLogger": ("native create and teardown with the logger", None),
+        "BM_MessageThroughSink": "native sink to a no-op callback",
+        "BM_MessageThroughSink/threads:2": "  the same, two threads at once",
+        "BM_SinkFloor": "  its floor: clock, reader lock, two texts",
+        "BM_CreateAndTeardownWithLogger": "native create and teardown with the logger",
     }
-    for entry in json.loads(result.stdout)["benchmarks"]:
-        if entry["name"] in names:
-            figure, target = names[entry["name"]]
-            ns = entry["real_time"] if entry["time_unit"] == "ns" else entry["real_time"] * 1000
-            rows.append(Row(figure, ns, "ns", target))
-    by_name = {row.figure: row.value for row in rows}
-    sink, floor = by_name.get("native sink to a no-op callback"), by_name.get("  its floor: clock, reader lock, two texts")
-    if sink is not None and floor:
-        rows.append(Row("native sink / its floor, time", sink / floor, "x", 1.2))
+    ns = {entry["name"]: entry["real_time"] * (1 if entry["time_unit"] == "ns" else 1000)
+          for entry in json.loads(result.stdout)["benchmarks"] if entry["name"] in names}
+    rows = [Row(names[name], value, "ns") for name, value in ns.items()]
+    if ns.get("BM_MessageThroughSink") and ns.get("BM_SinkFloor"):
+        rows.append(Row("native sink / its floor, time", ns["BM_MessageThroughSink"] / ns["BM_SinkFloor"], "x", 1.2))
     return rows
 
 

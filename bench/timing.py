@@ -96,7 +96,7 @@ def _calls(setup: str, function: str, args: Sequence[str], iterations: int) -> i
     # locals, as in interleaved_best: module-level code would look names up
     # unspecialised.
     names = _names(len(args))
-    parameters = "".join(f", {name}" for name in names.split(", ") if name)
+    parameters = "".join(f", a{i}" for i in range(len(args)))
     loop = (f"def run(function, n{parameters}):\n"
             f"    for _ in range(n):\n        function({names})\n"
             f"run({function}, {iterations}{''.join(', ' + arg for arg in args)})\n")

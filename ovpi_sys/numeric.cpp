@@ -27,6 +27,14 @@ inline std::uint64_t small_argument(PyObject* argument) noexcept {
 #endif
 }
 
+// Creating the result int failed: fatal, in either form.
+// LCOV_EXCL_START: only when the interpreter runs out of memory
+[[noreturn]] void result_int_not_created() {
+  PyErr_Clear();
+  throw ovcore::utils::FatalError("could not create the result int");
+}
+// LCOV_EXCL_STOP
+
 // The general form: any arguments, and every failure raised with its own
 // text. Kept out of line, with the entry point's own signature, so that the
 // common call below carries none of its frame and reaches it by a jump.
@@ -39,23 +47,15 @@ template <class Function>
     const std::optional<std::uint64_t> result = Function::Table::lookup(n);
     if (!result) return std::unexpected(PyError::lazy(PyExc_OverflowError, "integer overflow"));
     PyObject* value = PyLong_FromUnsignedLongLong(*result);
-    if (value == nullptr) {
-      // LCOV_EXCL_START: only when the interpreter runs out of memory
-      PyErr_Clear();
-      throw ovcore::utils::FatalError("could not create the result int");
-      // LCOV_EXCL_STOP
-    }
+    if (value == nullptr) result_int_not_created();  // LCOV_EXCL_LINE: only when out of memory
     return OwnedRef::steal(value);
   });
 }
 
-// Creating the result int failed: fatal, as in the general form.
+// The common call's way to the same fatal error, through the boundary.
 // LCOV_EXCL_START: only when the interpreter runs out of memory
 [[gnu::cold, gnu::noinline]] PyObject* result_int_failed() noexcept {
-  return ovcore::python::call_function([]() -> PyResult<OwnedRef> {
-    PyErr_Clear();
-    throw ovcore::utils::FatalError("could not create the result int");
-  });
+  return ovcore::python::call_function([]() -> PyResult<OwnedRef> { result_int_not_created(); });
 }
 // LCOV_EXCL_STOP
 

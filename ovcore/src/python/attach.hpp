@@ -39,6 +39,21 @@ inline void drain_deferred_releases() noexcept {
 // Number of references waiting in the queue (for tests and diagnostics).
 std::size_t deferred_release_count() noexcept;
 
+// Whether an entry needs nothing beyond the count: the thread may enter
+// and no release is queued. Two loads.
+inline bool entry_needs_only_the_count() noexcept {
+  return detail::nesting >= 0 && !detail::deferred_pending.load(std::memory_order_relaxed);
+}
+
+// The count alone, for an entry that `entry_needs_only_the_count` allowed.
+class CountOnlyScope {
+ public:
+  CountOnlyScope() noexcept { ++detail::nesting; }
+  ~CountOnlyScope() { --detail::nesting; }
+  CountOnlyScope(const CountOnlyScope&) = delete;
+  CountOnlyScope& operator=(const CountOnlyScope&) = delete;
+};
+
 // Marks an entry from the interpreter: the thread already holds the
 // interpreter. Raises the count and drains the queue; lowers it on exit.
 // Aborts the process when attaching is forbidden on this thread.

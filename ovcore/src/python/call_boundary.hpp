@@ -45,11 +45,9 @@ PyObject* call_function(Body&& body) noexcept {
 template <class Body, class Full>
   requires std::is_nothrow_invocable_r_v<PyObject*, Body> && std::is_nothrow_invocable_r_v<PyObject*, Full>
 PyObject* call_plain(Body&& body, Full&& full) noexcept {
-  if (detail::nesting < 0 || detail::deferred_pending.load(std::memory_order_relaxed)) [[unlikely]] return full();
-  ++detail::nesting;
-  PyObject* result = body();
-  --detail::nesting;
-  return result;
+  if (!entry_needs_only_the_count()) [[unlikely]] return full();
+  CountOnlyScope scope;
+  return body();
 }
 
 // Deallocation form: no result; a fatal error goes to the unraisable hook.
