@@ -14,12 +14,8 @@ import threading
 import types
 from typing import Any
 
-# The module is for CPython 3.14 and later; the free-threaded stand-in is
-# CPython 3.13, which differs in two ways the tests can see, and which they
-# skip there: it has no concurrent.interpreters and refuses such modules in
-# legacy sub-interpreters itself; and it ends a daemon thread that wants the
-# interpreter back after exit with pthread_exit, whose forced unwinding
-# cannot cross the module's frames (3.14 parks such a thread instead).
+# The free-threaded stand-in is CPython 3.13: no concurrent.interpreters, and
+# daemon threads ended by pthread_exit, which cannot unwind the module's frames.
 BEFORE_314 = sys.version_info < (3, 14)
 
 LOGGER = "__EXT_orvantis_logger"
