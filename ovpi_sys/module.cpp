@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "ovcore/src/python/panic.hpp"
 #include "ovcore/src/python/process_once.hpp"
 #include "ovcore/src/utils/fatal.hpp"
 #include "ovcore/src/utils/try.hpp"
@@ -102,6 +103,9 @@ PyResult<OwnedRef> create_module() {
 #ifdef Py_GIL_DISABLED
   if (PyUnstable_Module_SetGIL(module.get(), Py_MOD_GIL_USED) < 0) return ovcore::python::fetched_error();
 #endif
+  // Made now, not at the first panic, so that the package can find it and
+  // export it as ovpi.PanicException; it is not an attribute of this module.
+  if (ovcore::python::panic_exception_type() == nullptr) return ovcore::python::fetched_error();
   OV_TRY(add_instance_type(module.borrow()));
   for (PyMethodDef& def : function_defs) OV_TRY(add_function(module.borrow(), def));
   return module;

@@ -6,6 +6,7 @@ from __future__ import annotations
 import dataclasses
 import datetime
 import logging
+import pickle
 import subprocess
 import sys
 import time
@@ -50,11 +51,85 @@ def test_the_settings_class_has_the_name_the_module_dispatches_on() -> None:
     (lambda: LogCreateInfoEXT(callback=print, level=7), ValueError, "LogCreateInfoEXT.level must be 0 to 4, got 7"),
     (lambda: LogCreateInfoEXT(callback=print, level="Info"), TypeError, "LogCreateInfoEXT.level must be a LogLevelEXT, not str"),
     (lambda: create_instance(object()), TypeError, "create_instance() expects an InstanceCreateInfo, not object"),
+    (lambda: ApplicationInfo(application_name="a\udc80"), ValueError,
+     "ApplicationInfo.application_name has a lone surrogate '\\udc80' at position 1, which UTF-8 cannot encode"),
+    (lambda: ApplicationInfo(application_name="x", engine_name="\ud800z"), ValueError,
+     "ApplicationInfo.engine_name has a lone surrogate '\\ud800' at position 0, which UTF-8 cannot encode"),
+    (lambda: InstanceCreateInfo(application_info=ApplicationInfo(application_name="x"), enabled_extensions=["a", "é\udfff"]),
+     ValueError, "InstanceCreateInfo.enabled_extensions[1] has a lone surrogate '\\udfff' at position 1, "
+     "which UTF-8 cannot encode"),
+    (lambda: logging_callback(logging.LoggerAdapter(logging.getLogger("x"))), TypeError,
+     "logging_callback() expects a logging.Logger, a logger's name or None, not LoggerAdapter"),
+    (lambda: logging_callback(7), TypeError, "logging_callback() expects a logging.Logger, a logger's name or None, not int"),
 ])
 def test_validation_messages(build: Any, error: type[Exception], text: str) -> None:
     with pytest.raises(error) as caught:
         build()
     assert str(caught.value) == text
+
+
+class Index:
+    """An integer of another library (a NumPy scalar, say): only __index__."""
+
+    def __init__(self, value: int) -> None:
+        self.value = value
+
+    def __index__(self) -> int:
+        return self.value
+
+
+def test_versions_take_what_index_takes_and_store_plain_ints() -> None:
+    version = VersionInfo(Index(1), Index(65535), 3)  # type: ignore[arg-type]
+    assert version == VersionInfo(1, 65535, 3) and type(version.major) is int
+    with pytest.raises(ValueError, match="VersionInfo.minor must be between 0 and 65535, got 65536"):
+        VersionInfo(0, Index(65536))  # type: ignore[arg-type]
+
+
+def test_panic_exception_is_the_package_s_own_and_pickles() -> None:
+    from test_create_instance import panic_type
+    assert ovpi.PanicException is panic_type() and "PanicException" in ovpi.__all__
+    copy = pickle.loads(pickle.dumps(ovpi.PanicException("lost in a worker")))
+    assert type(copy) is ovpi.PanicException and copy.args == ("lost in a worker",)
+
+
+def bridged(logger: logging.Logger, level: int, timepoint: datetime.datetime,
+            target: logging.Logger | str | None = None) -> logging.LogRecord:
+    """The record that the bridge made for `target` (default: `logger`) hands
+    to `logger` for one message."""
+    handled: list[logging.LogRecord] = []
+    logger.handle = handled.append  # type: ignore[method-assign]
+    try:
+        logging_callback(logger if target is None else target)({"level": level, "timepoint": timepoint, "message": "m", "module": "",
+                                  "file": None, "line": None, "thread_name": None})
+    finally:
+        del logger.handle
+    return handled[0]
+
+
+def test_the_bridge_shows_the_timepoint_s_own_millisecond() -> None:
+    logger = logging.getLogger("ovpi.test.msecs")
+    formatter = logging.Formatter("%(asctime)s")
+    for millisecond in range(1000):
+        timepoint = datetime.datetime(2026, 3, 1, 9, 30, 0, millisecond * 1000 + millisecond % 7)
+        record = bridged(logger, LogLevelEXT.Error, timepoint)
+        assert formatter.format(record) == f"2026-03-01 09:30:00,{millisecond:03d}"
+
+
+def test_the_bridge_names_trace_records_without_renaming_the_process_s_levels() -> None:
+    logger = logging.getLogger("ovpi.test.levels")
+    logger.setLevel(1)
+    assert logging.getLevelName(TRACE) == f"Level {TRACE}"
+    logging.addLevelName(TRACE, "SPAM")
+    try:
+        assert bridged(logger, LogLevelEXT.Trace, datetime.datetime.now()).levelname == "TRACE"
+        assert logger.makeRecord("app", TRACE, "f", 1, "m", (), None).levelname == "SPAM"
+    finally:
+        del logging._levelToName[TRACE], logging._nameToLevel["SPAM"]
+
+
+def test_the_bridge_takes_a_logger_by_name() -> None:
+    named = logging.getLogger("ovpi.test.by.name")
+    assert bridged(named, LogLevelEXT.Error, datetime.datetime.now(), target="ovpi.test.by.name").name == named.name
 
 
 def test_records_are_frozen_slotted_and_have_defaults() -> None:

@@ -7,8 +7,10 @@ construction, with messages that name the offending field.
 
 from __future__ import annotations
 
+import operator
 from collections.abc import Sequence
 from dataclasses import dataclass, field
+from typing import SupportsIndex
 
 from ovpi import _sys
 
@@ -17,16 +19,26 @@ __all__ = ["ApplicationInfo", "InstanceCreateInfo", "VersionInfo", "create_insta
 _U16_MAX = 0xFFFF
 
 
-def _check_u16(owner: str, name: str, value: object) -> None:
-    if isinstance(value, bool) or not isinstance(value, int):
+def _as_u16(owner: str, name: str, value: object) -> int:
+    """``value`` as a plain int, taking whatever the native side takes: any
+    integer, or an object with ``__index__`` (a NumPy integer), but not bool."""
+    if isinstance(value, bool) or not isinstance(value, SupportsIndex):
         raise TypeError(f"{owner}.{name} must be an int, not {type(value).__name__}")
-    if not 0 <= value <= _U16_MAX:
-        raise ValueError(f"{owner}.{name} must be between 0 and {_U16_MAX}, got {value}")
+    number = operator.index(value)
+    if not 0 <= number <= _U16_MAX:
+        raise ValueError(f"{owner}.{name} must be between 0 and {_U16_MAX}, got {number}")
+    return number
 
 
 def _check_str(owner: str, name: str, value: object) -> None:
+    """A text the core can hold: a str that encodes as UTF-8, so no lone surrogate."""
     if not isinstance(value, str):
         raise TypeError(f"{owner}.{name} must be a str, not {type(value).__name__}")
+    try:
+        value.encode("utf-8")
+    except UnicodeEncodeError as e:
+        raise ValueError(f"{owner}.{name} has a lone surrogate {value[e.start]!r} at position {e.start}, "
+                         "which UTF-8 cannot encode") from None
 
 
 def _as_tuple(owner: str, name: str, value: object) -> tuple[object, ...]:
@@ -45,7 +57,7 @@ class VersionInfo:
 
     def __post_init__(self) -> None:
         for name in ("major", "minor", "patch"):
-            _check_u16("VersionInfo", name, getattr(self, name))
+            object.__setattr__(self, name, _as_u16("VersionInfo", name, getattr(self, name)))
 
     def __str__(self) -> str:
         return f"{self.major}.{self.minor}.{self.patch}"
@@ -88,9 +100,7 @@ class InstanceCreateInfo:
                             f"not {type(self.application_info).__name__}")
         names = _as_tuple("InstanceCreateInfo", "enabled_extensions", self.enabled_extensions)
         for index, name in enumerate(names):
-            if not isinstance(name, str):
-                raise TypeError(f"InstanceCreateInfo.enabled_extensions[{index}] must be a str, "
-                                f"not {type(name).__name__}")
+            _check_str("InstanceCreateInfo", f"enabled_extensions[{index}]", name)
         object.__setattr__(self, "enabled_extensions", names)
         object.__setattr__(self, "ext", _as_tuple("InstanceCreateInfo", "ext", self.ext))
 

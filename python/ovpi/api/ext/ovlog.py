@@ -75,9 +75,10 @@ class LogCreateInfoEXT:
 
 
 TRACE: Final = 5
-"""The stdlib logging level that ovpi's Trace messages get (below DEBUG)."""
+"""The stdlib logging level that ovpi's Trace messages get (below DEBUG).
 
-logging.addLevelName(TRACE, "TRACE")
+Their records are named "TRACE" one by one: the process's table of level
+names belongs to the application, which may call level 5 something else."""
 
 _STDLIB_LEVELS: Final = {
     LogLevelEXT.Trace: TRACE,
@@ -88,7 +89,7 @@ _STDLIB_LEVELS: Final = {
 }
 
 
-def logging_callback(logger: logging.Logger | None = None) -> LogCallback:
+def logging_callback(logger: logging.Logger | str | None = None) -> LogCallback:
     """A callback that hands each message to a :class:`logging.LogRecord` of
     the child of ``logger`` (default: the "ovpi" logger) named after the
     emitting module, so existing logging configuration receives ovpi's
@@ -98,9 +99,13 @@ def logging_callback(logger: logging.Logger | None = None) -> LogCallback:
     and reaches handlers on "ovpi" by propagation. The record's level is the
     nearest stdlib level (Trace becomes :data:`TRACE`), its time the
     message's time, and its pathname and line number the emitting source
-    location.
+    location. ``logger`` may also be given by its name.
+
+    Raises TypeError for anything that is not a :class:`logging.Logger`, a
+    logger's name or None (a :class:`logging.LoggerAdapter` included: it has
+    no children to route messages through).
     """
-    target = logger if logger is not None else logging.getLogger("ovpi")
+    target = _target_logger(logger)
     # getChild takes the logging module's lock; each module's logger is looked up once.
     children: dict[str, logging.Logger] = {}
 
@@ -125,15 +130,31 @@ def logging_callback(logger: logging.Logger | None = None) -> LogCallback:
             (),
             None,
         )
-        created = _created(record["timepoint"], log_record.created)
+        timepoint = record["timepoint"]
+        created = _created(timepoint, log_record.created)
         log_record.relativeCreated += (created - log_record.created) * 1000
         log_record.created = created
-        log_record.msecs = (created - int(created)) * 1000
+        # From the timepoint's own integer microseconds: a float's fraction
+        # may fall just below a whole millisecond and show the one before.
+        log_record.msecs = timepoint.microsecond // 1000 + 0.0
+        if level == TRACE:
+            log_record.levelname = "TRACE"
         if record["thread_name"] is not None:
             log_record.threadName = record["thread_name"]
         source.handle(log_record)
 
     return deliver
+
+
+def _target_logger(logger: object) -> logging.Logger:
+    if logger is None:
+        return logging.getLogger("ovpi")
+    if isinstance(logger, str):
+        return logging.getLogger(logger)
+    if isinstance(logger, logging.Logger):
+        return logger
+    raise TypeError(f"logging_callback() expects a logging.Logger, a logger's name or None, "
+                    f"not {type(logger).__name__}")
 
 
 def _created(timepoint: datetime.datetime, delivered: float) -> float:
