@@ -2,7 +2,9 @@
 
 #include <format>
 
-#include "ovcore/src/python/conversions.hpp"
+#include "ovcore/src/binding/conversions.hpp"
+#include "ovcore/src/utils/fatal.hpp"
+#include "ovpi_sys/u64_function.hpp"
 
 namespace ovpi_sys {
 
@@ -10,7 +12,7 @@ PyResult<BorrowedRef> bind_one_argument_slow(std::string_view function, std::str
                                              PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
   const Py_ssize_t positional = PyVectorcall_NARGS(nargsf);
   if (positional > 1) {
-    return ovcore::python::type_error(
+    return ovcore::binding::type_error(
         std::format("{}() takes 1 positional arguments but {} were given", function, positional));
   }
   PyObject* bound = positional == 1 ? args[0] : nullptr;
@@ -22,16 +24,16 @@ PyResult<BorrowedRef> bind_one_argument_slow(std::string_view function, std::str
     if (PyUnicode_EqualToUTF8AndSize(key, parameter.data(), static_cast<Py_ssize_t>(parameter.size())) != 1) {
       OwnedRef text = OwnedRef::steal(PyUnicode_FromFormat("%.*s() got an unexpected keyword argument '%U'",
                                                            static_cast<int>(function.size()), function.data(), key));
-      if (!text) return ovcore::python::fetched_error();
-      return std::unexpected(ovcore::python::new_error(PyExc_TypeError, text.borrow()));
+      if (!text) return ovcore::binding::fetched_error();
+      return std::unexpected(ovcore::binding::new_error(PyExc_TypeError, text.borrow()));
     }
     if (bound != nullptr) {
-      return ovcore::python::type_error(std::format("{}() got multiple values for argument '{}'", function, parameter));
+      return ovcore::binding::type_error(std::format("{}() got multiple values for argument '{}'", function, parameter));
     }
     bound = args[positional + i];
   }
   if (bound == nullptr) {
-    return ovcore::python::type_error(
+    return ovcore::binding::type_error(
         std::format("{}() missing 1 required positional argument: '{}'", function, parameter));
   }
   return BorrowedRef(bound);
@@ -54,16 +56,31 @@ PyError reword_type_error(PyError error, std::string_view parameter) {
   OwnedRef text = OwnedRef::steal(PyUnicode_FromFormat("argument '%.*s': %U", static_cast<int>(parameter.size()),
                                                        parameter.data(), caught_text.get()));
   if (!text) return PyError::fetch();
-  return ovcore::python::new_error(PyExc_TypeError, text.borrow(),
+  return ovcore::binding::new_error(PyExc_TypeError, text.borrow(),
                                    OwnedRef::steal(PyException_GetCause(caught.get())));
 }
 
 }  // namespace
 
 PyResult<std::uint64_t> argument_as_u64_slow(BorrowedRef argument, std::string_view parameter) {
-  PyResult<std::uint64_t> value = ovcore::python::extract_u64(argument);
+  PyResult<std::uint64_t> value = ovcore::binding::extract_u64(argument);
   if (!value) return std::unexpected(reword_type_error(std::move(value).error(), parameter));
   return value;
 }
+
+namespace detail {
+
+// LCOV_EXCL_START: only when the interpreter runs out of memory
+void result_int_not_created() {
+  PyErr_Clear();
+  throw ovcore::utils::FatalError("could not create the result int");
+}
+
+PyObject* result_int_failed() noexcept {
+  return ovcore::binding::call_function([]() -> PyResult<OwnedRef> { result_int_not_created(); });
+}
+// LCOV_EXCL_STOP
+
+}  // namespace detail
 
 }  // namespace ovpi_sys

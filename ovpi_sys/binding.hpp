@@ -5,14 +5,14 @@
 #include <cstdint>
 #include <string_view>
 
-#include "ovcore/src/python/py_error.hpp"
+#include "ovcore/src/binding/py_error.hpp"
 
 namespace ovpi_sys {
 
-using ovcore::python::BorrowedRef;
-using ovcore::python::OwnedRef;
-using ovcore::python::PyError;
-using ovcore::python::PyResult;
+using ovcore::binding::BorrowedRef;
+using ovcore::binding::OwnedRef;
+using ovcore::binding::PyError;
+using ovcore::binding::PyResult;
 
 // The general cases of the two functions below.
 [[nodiscard]] PyResult<BorrowedRef> bind_one_argument_slow(std::string_view function, std::string_view parameter,

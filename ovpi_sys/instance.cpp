@@ -3,9 +3,9 @@
 #include <memory>
 #include <new>
 
-#include "ovcore/src/base/api_py.hpp"
+#include "ovcore/src/binding/base/api_py.hpp"
 #include "ovcore/src/base/instance_context.hpp"
-#include "ovcore/src/python/call_boundary.hpp"
+#include "ovcore/src/binding/call_boundary.hpp"
 #include "ovcore/src/utils/fatal.hpp"
 #include "ovcore/src/utils/try.hpp"
 #include "ovpi_sys/binding.hpp"
@@ -38,7 +38,7 @@ class FreeOnExit {
 };
 
 void instance_dealloc(PyObject* self) {
-  ovcore::python::call_dealloc([self] {
+  ovcore::binding::call_dealloc([self] {
     if (Py_TYPE(self)->tp_free == nullptr) throw ovcore::utils::FatalError("Instance type has no free slot");
     FreeOnExit free_memory(self);
     auto* instance = reinterpret_cast<InstanceObject*>(self);
@@ -67,20 +67,20 @@ PyResult<PyTypeObject*> instance_type() {
       .slots = slots,
   };
   PyObject* type = PyType_FromSpec(&spec);
-  if (type == nullptr) return ovcore::python::fetched_error();
+  if (type == nullptr) return ovcore::binding::fetched_error();
   created_type = reinterpret_cast<PyTypeObject*>(type);
   return created_type;
 }
 
 PyObject* ov_create_instance(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-  return ovcore::python::call_function([&]() -> PyResult<OwnedRef> {
+  return ovcore::binding::call_function([&]() -> PyResult<OwnedRef> {
     BorrowedRef argument =
         OV_TRY(bind_one_argument("_ov_create_instance", "instance_create_info", args, nargsf, kwnames));
 
     auto create_info = ovcore::base::api::extract_instance_create_info(argument);
     if (!create_info) {
       const PyError& error = create_info.error();
-      return ovcore::python::type_error("Invalid InstanceCreateInfo: " + ovcore::python::lossy_text(error.type_qualname()) + ": " +
+      return ovcore::binding::type_error("Invalid InstanceCreateInfo: " + ovcore::binding::lossy_text(error.type_qualname()) + ": " +
                                         error.lossy_str());
     }
 

@@ -1,13 +1,13 @@
 // The module initializer: creates `ovpi._sys` once per process with the
 // Instance type and the three functions, and refuses sub-interpreters.
 
-#include "ovcore/src/python/call_boundary.hpp"
+#include "ovcore/src/binding/call_boundary.hpp"
 
 #include <atomic>
 #include <cstdint>
 
-#include "ovcore/src/python/panic.hpp"
-#include "ovcore/src/python/process_once.hpp"
+#include "ovcore/src/binding/panic.hpp"
+#include "ovcore/src/binding/process_once.hpp"
 #include "ovcore/src/utils/fatal.hpp"
 #include "ovcore/src/utils/try.hpp"
 #include "ovpi_sys/instance.hpp"
@@ -20,10 +20,10 @@
 namespace ovpi_sys {
 namespace {
 
-using ovcore::python::BorrowedRef;
-using ovcore::python::OwnedRef;
-using ovcore::python::PyError;
-using ovcore::python::PyResult;
+using ovcore::binding::BorrowedRef;
+using ovcore::binding::OwnedRef;
+using ovcore::binding::PyError;
+using ovcore::binding::PyResult;
 
 PyModuleDef module_def = {
     .m_base = PyModuleDef_HEAD_INIT,
@@ -50,18 +50,18 @@ PyMethodDef function_defs[] = {
 
 std::atomic<std::int64_t> owning_interpreter{-1};
 // Never released. Threads importing at once wait for the first, detached.
-ovcore::python::ProcessOnce<PyObject*> module_object;
+ovcore::binding::ProcessOnce<PyObject*> module_object;
 
 // Appends `name` to the module's __all__ (creating it on first use), then
 // sets the attribute.
 PyResult<void> add_to_module(BorrowedRef module, BorrowedRef name, OwnedRef value) {
   OwnedRef all = OwnedRef::steal(PyObject_GetAttrString(module.get(), "__all__"));
   if (!all) {
-    if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return ovcore::python::fetched_error();
+    if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return ovcore::binding::fetched_error();
     PyErr_Clear();
     all = OwnedRef::steal(PyList_New(0));
     if (!all || PyObject_SetAttrString(module.get(), "__all__", all.get()) < 0) {
-      return ovcore::python::fetched_error();  // LCOV_EXCL_LINE: only when the interpreter runs out of memory, at import
+      return ovcore::binding::fetched_error();  // LCOV_EXCL_LINE: only when the interpreter runs out of memory, at import
     }
   }
   if (!PyList_Check(all.get()) || PyList_Append(all.get(), name.get()) < 0) {
@@ -70,7 +70,7 @@ PyResult<void> add_to_module(BorrowedRef module, BorrowedRef name, OwnedRef valu
     throw ovcore::utils::FatalError("could not append __name__ to __all__");
     // LCOV_EXCL_STOP
   }
-  if (PyObject_SetAttr(module.get(), name.get(), value.get()) < 0) return ovcore::python::fetched_error();
+  if (PyObject_SetAttr(module.get(), name.get(), value.get()) < 0) return ovcore::binding::fetched_error();
   return {};
 }
 
@@ -79,33 +79,33 @@ PyResult<void> add_instance_type(BorrowedRef module) {
   if (!type) {
     // LCOV_EXCL_START: only when the interpreter runs out of memory, at import
     OwnedRef cause = std::move(type).error().into_object();
-    OwnedRef text = OV_TRY(ovcore::python::to_py_str("An error occurred while initializing class Instance"));
-    return std::unexpected(ovcore::python::new_error(PyExc_RuntimeError, text.borrow(), std::move(cause)));
+    OwnedRef text = OV_TRY(ovcore::binding::to_py_str("An error occurred while initializing class Instance"));
+    return std::unexpected(ovcore::binding::new_error(PyExc_RuntimeError, text.borrow(), std::move(cause)));
     // LCOV_EXCL_STOP
   }
-  OwnedRef name = OV_TRY(ovcore::python::to_py_str("Instance"));
+  OwnedRef name = OV_TRY(ovcore::binding::to_py_str("Instance"));
   return add_to_module(module, name.borrow(), OwnedRef::new_ref(reinterpret_cast<PyObject*>(*type)));
 }
 
 PyResult<void> add_function(BorrowedRef module, PyMethodDef& def) {
   OwnedRef module_name = OwnedRef::steal(PyModule_GetNameObject(module.get()));
-  if (!module_name) return ovcore::python::fetched_error();
+  if (!module_name) return ovcore::binding::fetched_error();
   OwnedRef function = OwnedRef::steal(PyCMethod_New(&def, module.get(), module_name.get(), nullptr));
-  if (!function) return ovcore::python::fetched_error();
+  if (!function) return ovcore::binding::fetched_error();
   OwnedRef name = OwnedRef::steal(PyObject_GetAttrString(function.get(), "__name__"));
-  if (!name) return ovcore::python::fetched_error();
+  if (!name) return ovcore::binding::fetched_error();
   return add_to_module(module, name.borrow(), std::move(function));
 }
 
 PyResult<OwnedRef> create_module() {
   OwnedRef module = OwnedRef::steal(PyModule_Create2(&module_def, PYTHON_API_VERSION));
-  if (!module) return ovcore::python::fetched_error();
+  if (!module) return ovcore::binding::fetched_error();
 #ifdef Py_GIL_DISABLED
-  if (PyUnstable_Module_SetGIL(module.get(), Py_MOD_GIL_USED) < 0) return ovcore::python::fetched_error();
+  if (PyUnstable_Module_SetGIL(module.get(), Py_MOD_GIL_USED) < 0) return ovcore::binding::fetched_error();
 #endif
   // Made now, not at the first panic, so that the package can find it and
   // export it as ovpi.PanicException; it is not an attribute of this module.
-  if (ovcore::python::panic_exception_type() == nullptr) return ovcore::python::fetched_error();
+  if (ovcore::binding::panic_exception_type() == nullptr) return ovcore::binding::fetched_error();
   OV_TRY(add_instance_type(module.borrow()));
   for (PyMethodDef& def : function_defs) OV_TRY(add_function(module.borrow(), def));
   return module;
@@ -113,7 +113,7 @@ PyResult<OwnedRef> create_module() {
 
 PyResult<OwnedRef> initialize_module() {
   const std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
-  if (id == -1) return ovcore::python::fetched_error();
+  if (id == -1) return ovcore::binding::fetched_error();
   std::int64_t expected = -1;
   if (!owning_interpreter.compare_exchange_strong(expected, id, std::memory_order_seq_cst) && expected != id) {
     return std::unexpected(PyError::lazy(
@@ -131,5 +131,5 @@ PyResult<OwnedRef> initialize_module() {
 }  // namespace ovpi_sys
 
 PyMODINIT_FUNC PyInit__sys() {
-  return ovcore::python::call_function([] { return ovpi_sys::initialize_module(); });
+  return ovcore::binding::call_function([] { return ovpi_sys::initialize_module(); });
 }

@@ -2,7 +2,7 @@
 // factorial and fibonacci in unsigned 64-bit arithmetic. nullopt means the
 // result does not fit; the work is bounded whatever `n` is.
 
-#include "ovcore/src/python/py_ref.hpp"
+#include "ovcore/src/binding/py_ref.hpp"
 
 #include <array>
 #include <cstddef>
@@ -35,7 +35,7 @@ constexpr std::optional<std::uint64_t> checked_fibonacci(std::uint64_t n) {
 }
 
 // Every result that fits, computed at compile time by the checked loops
-// above, so a call is one bounds check and one load.
+// above: a call looks its answer up instead of computing it.
 template <std::optional<std::uint64_t> (*Compute)(std::uint64_t)>
 struct ResultTable {
   static constexpr std::size_t kSize = [] {
@@ -48,10 +48,6 @@ struct ResultTable {
     for (std::size_t n = 0; n < kSize; ++n) values[n] = *Compute(n);
     return values;
   }();
-  static constexpr std::optional<std::uint64_t> lookup(std::uint64_t n) {
-    if (n >= kSize) return std::nullopt;
-    return kValues[n];
-  }
 };
 
 using FactorialTable = ResultTable<checked_factorial>;

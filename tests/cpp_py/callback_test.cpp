@@ -5,8 +5,8 @@
 
 #include "ovcore/src/base/instance_context.hpp"
 #include "tests/support/instance_context_peer.hpp"
-#include "ovcore/src/ext/ovlog/log_records_py.hpp"
-#include "ovcore/src/python/attach.hpp"
+#include "ovcore/src/binding/ext/ovlog/log_records_py.hpp"
+#include "ovcore/src/binding/attach.hpp"
 #include "ovcore/src/utils/fatal.hpp"
 #include "ovcore/src/utils/named_thread.hpp"
 #include "tests/cpp_py/embedded_python.hpp"
@@ -16,7 +16,7 @@ namespace {
 using ovcore::ext::ovlog::LogLevelEXT;
 using ovtest::eval;
 
-ovcore::base::api::InstanceCreateInfo logger_info(ovcore::python::BorrowedRef settings) {
+ovcore::base::api::InstanceCreateInfo logger_info(ovcore::binding::BorrowedRef settings) {
   ovcore::base::api::InstanceCreateInfo info;
   info.application_info.application_name = "embedded";
   info.enabled_extensions = {"__EXT_orvantis_logger"};
@@ -38,7 +38,7 @@ void without_the_interpreter(Body body) {
 TEST(PythonCallback, NativeThreadsLogWhileTheCallbackRunsUnderTheInterpreterLock) {
   auto sink = eval("[]");
   auto settings = eval("types.SimpleNamespace(level=2, callback=None)");
-  auto append = ovcore::python::OwnedRef::steal(PyObject_GetAttrString(sink.get(), "append"));
+  auto append = ovcore::binding::OwnedRef::steal(PyObject_GetAttrString(sink.get(), "append"));
   PyObject_SetAttrString(settings.get(), "callback", append.get());
   auto context = *ovcore::base::api::create_instance(logger_info(settings.borrow()));
   ASSERT_EQ(PyList_Size(sink.get()), 4);
@@ -74,10 +74,10 @@ TEST(PythonCallback, ACallableReleasedOffTheInterpreterIsDeferredThenDrained) {
   // The last strong reference goes on a thread that is not attached: the
   // teardown runs there and the callable's release waits in the queue.
   without_the_interpreter([&] { std::thread([&context] { ovcore::base::release(std::move(context)); }).join(); });
-  EXPECT_EQ(ovcore::python::deferred_release_count(), 1U);
+  EXPECT_EQ(ovcore::binding::deferred_release_count(), 1U);
   EXPECT_EQ(Py_REFCNT(callable.get()), baseline + 1);
-  ovcore::python::drain_deferred_releases();
-  EXPECT_EQ(ovcore::python::deferred_release_count(), 0U);
+  ovcore::binding::drain_deferred_releases();
+  EXPECT_EQ(ovcore::binding::deferred_release_count(), 0U);
   EXPECT_EQ(Py_REFCNT(callable.get()), baseline);
 }
 
@@ -102,7 +102,7 @@ TEST(PythonCallback, MessagesBecomeDictsWithTheSevenKeys) {
   message.module = "m";
   auto dict = ovcore::ext::ovlog::log_message_into_pyobject(std::move(message));
   ASSERT_TRUE(dict.has_value());
-  auto text = ovcore::python::OwnedRef::steal(PyObject_Repr(dict->get()));
+  auto text = ovcore::binding::OwnedRef::steal(PyObject_Repr(dict->get()));
   EXPECT_STREQ(PyUnicode_AsUTF8(text.get()),
                "{'level': 3, 'timepoint': datetime.datetime(2016, 12, 31, 23, 59, 59, 250000), "
                "'message': 'leap', 'module': 'm', 'file': None, 'line': None, 'thread_name': None}");

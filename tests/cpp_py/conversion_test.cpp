@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "ovcore/src/base/api_py.hpp"
-#include "ovcore/src/ext/ovlog/log_records_py.hpp"
-#include "ovcore/src/python/opaque_loaders.hpp"
-#include "ovcore/src/python/call_boundary.hpp"
-#include "ovcore/src/python/panic.hpp"
+#include "ovcore/src/binding/base/api_py.hpp"
+#include "ovcore/src/binding/ext/ovlog/log_records_py.hpp"
+#include "ovcore/src/binding/opaque_loaders.hpp"
+#include "ovcore/src/binding/call_boundary.hpp"
+#include "ovcore/src/binding/panic.hpp"
 #include "tests/cpp_py/embedded_python.hpp"
 
 namespace {
@@ -16,9 +16,9 @@ using Chain = std::vector<std::string>;
 
 // Bytes that are not UTF-8 at all (not a surrogate's encoding) are replaced.
 TEST(Texts, InvalidUtf8BecomesReplacementCharacters) {
-  auto text = ovcore::python::to_py_str_lenient("a\xff""b");
+  auto text = ovcore::binding::to_py_str_lenient("a\xff""b");
   ASSERT_TRUE(text.has_value());
-  auto utf8 = ovcore::python::utf8_of(text->borrow());
+  auto utf8 = ovcore::binding::utf8_of(text->borrow());
   ASSERT_TRUE(utf8.has_value());
   EXPECT_EQ(*utf8, "a\xef\xbf\xbd""b");
 }
@@ -26,15 +26,15 @@ TEST(Texts, InvalidUtf8BecomesReplacementCharacters) {
 // A C++ exception of any type ends at the boundary as PanicException: with
 // its what() when it has one, with the generic text when it has none.
 TEST(CallBoundary, AnyCppExceptionBecomesAPanic) {
-  using ovcore::python::OwnedRef;
-  using ovcore::python::PyResult;
+  using ovcore::binding::OwnedRef;
+  using ovcore::binding::PyResult;
   const auto panic_text = [](auto thrown) {
-    PyObject* result = ovcore::python::call_function([&]() -> PyResult<OwnedRef> { throw thrown; });
+    PyObject* result = ovcore::binding::call_function([&]() -> PyResult<OwnedRef> { throw thrown; });
     EXPECT_EQ(result, nullptr);
-    return chain(ovcore::python::PyError::from_object(OwnedRef::steal(PyErr_GetRaisedException())));
+    return chain(ovcore::binding::PyError::from_object(OwnedRef::steal(PyErr_GetRaisedException())));
   };
   EXPECT_EQ(panic_text(std::runtime_error("out of order")), Chain{"PanicException: out of order"});
-  EXPECT_EQ(panic_text(7), Chain{"PanicException: " + std::string(ovcore::python::kGenericPanicText)});
+  EXPECT_EQ(panic_text(7), Chain{"PanicException: " + std::string(ovcore::binding::kGenericPanicText)});
 }
 
 Chain failure_chain(const std::string& expression) {

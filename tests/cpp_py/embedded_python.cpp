@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "ovcore/src/python/attach.hpp"
+#include "ovcore/src/binding/attach.hpp"
 
 namespace ovtest {
 namespace {
@@ -21,13 +21,13 @@ from builders import *
 
 }  // namespace
 
-ovcore::python::OwnedRef eval(const std::string& expression) {
+ovcore::binding::OwnedRef eval(const std::string& expression) {
   PyObject* result = PyRun_String(expression.c_str(), Py_eval_input, globals, globals);
   if (result == nullptr) {
     PyErr_Print();
     ADD_FAILURE() << "Python expression failed: " << expression;
   }
-  return ovcore::python::OwnedRef::steal(result);
+  return ovcore::binding::OwnedRef::steal(result);
 }
 
 bool run(const std::string& statements) {
@@ -41,15 +41,15 @@ bool run(const std::string& statements) {
   return true;
 }
 
-void bind(const char* name, ovcore::python::BorrowedRef value) { PyDict_SetItemString(globals, name, value.get()); }
+void bind(const char* name, ovcore::binding::BorrowedRef value) { PyDict_SetItemString(globals, name, value.get()); }
 
-std::vector<std::string> chain(ovcore::python::PyError error) {
+std::vector<std::string> chain(ovcore::binding::PyError error) {
   std::vector<std::string> out;
-  ovcore::python::OwnedRef current = std::move(error).into_object();
+  ovcore::binding::OwnedRef current = std::move(error).into_object();
   while (current) {
-    auto e = ovcore::python::PyError::from_object(ovcore::python::OwnedRef::new_ref(current.get()));
+    auto e = ovcore::binding::PyError::from_object(ovcore::binding::OwnedRef::new_ref(current.get()));
     out.push_back(e.type_qualname() + ": " + e.lossy_str());
-    current = ovcore::python::OwnedRef::steal(PyException_GetCause(current.get()));
+    current = ovcore::binding::OwnedRef::steal(PyException_GetCause(current.get()));
   }
   return out;
 }
@@ -63,11 +63,11 @@ int main(int argc, char** argv) {
   {
     // The main thread counts as attached through the module for the whole
     // run, as it would inside a call from Python.
-    ovcore::python::BoundaryScope attached;
+    ovcore::binding::BoundaryScope attached;
     ovtest::globals = PyDict_New();
     PyDict_SetItemString(ovtest::globals, "__builtins__", PyEval_GetBuiltins());
     PyDict_SetItemString(ovtest::globals, "OVPI_TEST_SUPPORT_DIR",
-                         ovcore::python::OwnedRef::steal(PyUnicode_FromString(OVPI_TEST_SUPPORT_DIR)).get());
+                         ovcore::binding::OwnedRef::steal(PyUnicode_FromString(OVPI_TEST_SUPPORT_DIR)).get());
     PyObject* done = PyRun_String(ovtest::kPrelude, Py_file_input, ovtest::globals, ovtest::globals);
     if (done == nullptr) {
       PyErr_Print();

@@ -5,22 +5,22 @@
 #include <string>
 #include <vector>
 
-#include "ovcore/src/python/py_error.hpp"
+#include "ovcore/src/binding/py_error.hpp"
 
 namespace ovtest {
 
 // Evaluates a Python expression in a namespace where `types` is imported
 // and the helpers defined in embedded_python.cpp exist.
-ovcore::python::OwnedRef eval(const std::string& expression);
+ovcore::binding::OwnedRef eval(const std::string& expression);
 
 // Runs Python statements in the same namespace; false (with the error
 // printed) when they raise.
 bool run(const std::string& statements);
 
 // Binds `name` to `value` in that namespace.
-void bind(const char* name, ovcore::python::BorrowedRef value);
+void bind(const char* name, ovcore::binding::BorrowedRef value);
 
 // "Type: text" for the exception and each of its causes, outermost first.
-std::vector<std::string> chain(ovcore::python::PyError error);
+std::vector<std::string> chain(ovcore::binding::PyError error);
 
 }  // namespace ovtest

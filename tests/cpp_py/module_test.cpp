@@ -14,8 +14,8 @@
 
 #include "ovcore/src/base/instance_context.hpp"
 #include "tests/support/instance_context_peer.hpp"
-#include "ovcore/src/ext/ovlog/log_records_py.hpp"
-#include "ovcore/src/python/attach.hpp"
+#include "ovcore/src/binding/ext/ovlog/log_records_py.hpp"
+#include "ovcore/src/binding/attach.hpp"
 #include "ovcore/src/utils/fatal.hpp"
 #include "ovcore/src/utils/named_thread.hpp"
 #include "tests/cpp_py/embedded_python.hpp"
@@ -24,7 +24,7 @@ extern "C" PyObject* PyInit__sys();
 
 namespace {
 
-using ovcore::python::OwnedRef;
+using ovcore::binding::OwnedRef;
 using ovtest::eval;
 
 OwnedRef module_function(const char* name) {
@@ -67,11 +67,11 @@ TEST(ModuleCalls, EveryFunctionDrainsReleasesQueuedByOtherThreads) {
     OwnedRef queued = eval("object()");
     const Py_ssize_t baseline = Py_REFCNT(queued.get());
     drop_off_the_interpreter(OwnedRef::new_ref(queued.get()));
-    ASSERT_EQ(ovcore::python::deferred_release_count(), 1U) << name;
+    ASSERT_EQ(ovcore::binding::deferred_release_count(), 1U) << name;
     EXPECT_EQ(Py_REFCNT(queued.get()), baseline + 1);
     OwnedRef result = OwnedRef::steal(PyObject_CallOneArg(function.get(), argument_object.get()));
     ASSERT_TRUE(result) << name;
-    EXPECT_EQ(ovcore::python::deferred_release_count(), 0U) << name;
+    EXPECT_EQ(ovcore::binding::deferred_release_count(), 0U) << name;
     EXPECT_EQ(Py_REFCNT(queued.get()), baseline) << name;
   }
 }
@@ -81,7 +81,7 @@ TEST(ModuleCalls, ReleasingAnInstanceSetsTheInFlightExceptionAsideBeforeDraining
       PyObject_CallOneArg(module_function("_ov_create_instance").get(), eval("info()").get()));
   ASSERT_TRUE(handle);
   drop_off_the_interpreter(Witness::make());
-  ASSERT_EQ(ovcore::python::deferred_release_count(), 1U);
+  ASSERT_EQ(ovcore::binding::deferred_release_count(), 1U);
   PyErr_SetString(PyExc_ValueError, "in flight");
   handle.reset();  // the deallocation drains the queue, freeing the witness
   EXPECT_TRUE(Witness::freed);

@@ -107,8 +107,8 @@ const BuildReport& build_report() {
 }  // namespace
 
 void InstanceContext::emit_creation_report(const std::vector<std::string>& requested) const {
-  // Plain concatenation: these run for every instance, and std::format's
-  // parsing costs more than the text itself.
+  // Plain concatenation: these run for every instance and need no
+  // formatting, only joining.
   emit_log(LogLevelEXT::Trace, utils::concat({"Instance created successfully at ", address_text()}));
   emit_log(LogLevelEXT::Info,
            utils::concat({"Application '", application_name_, "' v", application_version_.to_string(),

@@ -1,6 +1,6 @@
-// A reader-writer lock whose shared side is one atomic add and one atomic
-// subtract when no writer holds it, about half what std::shared_mutex costs.
-// Every log message takes it shared, writers come once per instance.
+// A reader-writer lock whose shared side touches one atomic counter when no
+// writer holds it: every log message takes it shared, and writers come once
+// per instance, so the shared side is the one worth keeping small.
 //
 // Readers are preferred: a reader enters while a writer only waits, so a
 // thread that already holds the lock shared can take it shared again without

@@ -33,8 +33,7 @@ struct LogMessageEXT {
   std::optional<std::string> thread_name;
 
   LogMessageEXT() = default;
-  // Every field at once, each built in place rather than assigned into an
-  // empty one: what an emitter has at hand.
+  // Every field at once, from what an emitter has at hand.
   LogMessageEXT(LogLevelEXT level_of, utils::LocalDateTime at, std::string&& text, std::string_view module_path,
                 const char* file_name, std::uint32_t line_number, const std::string* thread)
       : level(level_of),
@@ -53,8 +52,7 @@ struct LogMessageEXT {
 // Receives delivered messages. Owned and move-only; called from any thread,
 // possibly from several at once, so it must not mutate its own state.
 // Called with the message as an rvalue: it is the callable's to move from or
-// drop. A callable taking the message by value receives it with one move
-// rather than the two a by-value signature would cost on every message.
+// drop, and a callable that keeps it moves it once, into its own storage.
 using LogCallbackEXT = std::move_only_function<void(LogMessageEXT&&) const>;
 
 // The logger's settings object. It always carries a callback: the only way

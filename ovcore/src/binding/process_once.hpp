@@ -12,9 +12,9 @@
 #include <atomic>
 #include <type_traits>
 
-#include "ovcore/src/python/py_error.hpp"
+#include "ovcore/src/binding/py_error.hpp"
 
-namespace ovcore::python {
+namespace ovcore::binding {
 
 // Holds a PyMutex for a scope. PyMutex_Lock detaches from the interpreter
 // while it waits.
@@ -79,4 +79,4 @@ class ProcessOnce {
   PyMutex mutex_{};
 };
 
-}  // namespace ovcore::python
+}  // namespace ovcore::binding

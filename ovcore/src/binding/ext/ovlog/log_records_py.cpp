@@ -1,4 +1,4 @@
-#include "ovcore/src/ext/ovlog/log_records_py.hpp"
+#include "ovcore/src/binding/ext/ovlog/log_records_py.hpp"
 
 // datetime.h defines a static API pointer this file does not use (it keeps
 // its own, made once per process); with the debug interpreter's headers on
@@ -13,29 +13,29 @@
 #include <format>
 #include <memory>
 
-#include "ovcore/src/python/attach.hpp"
-#include "ovcore/src/python/conversions.hpp"
-#include "ovcore/src/python/process_once.hpp"
+#include "ovcore/src/binding/attach.hpp"
+#include "ovcore/src/binding/conversions.hpp"
+#include "ovcore/src/binding/process_once.hpp"
 #include "ovcore/src/utils/fatal.hpp"
-#include "ovcore/src/python/opaque_loaders.hpp"
+#include "ovcore/src/binding/opaque_loaders.hpp"
 
 namespace ovcore::ext::ovlog {
 
-using python::BorrowedRef;
-using python::OwnedRef;
-using python::PyError;
-using python::PyResult;
+using binding::BorrowedRef;
+using binding::OwnedRef;
+using binding::PyError;
+using binding::PyResult;
 
 namespace {
 
-python::ProcessOnce<PyDateTime_CAPI*> datetime_api;
+binding::ProcessOnce<PyDateTime_CAPI*> datetime_api;
 
 // The capsule's API lives as long as the process: the datetime module is
 // never unloaded.
 PyResult<PyDateTime_CAPI*> datetime_capi() {
   return datetime_api.get([]() -> PyResult<PyDateTime_CAPI*> {
     auto* api = static_cast<PyDateTime_CAPI*>(PyCapsule_Import(PyDateTime_CAPSULE_NAME, 0));
-    if (api == nullptr) return python::fetched_error();
+    if (api == nullptr) return binding::fetched_error();
     return api;
   });
 }
@@ -47,9 +47,9 @@ PyResult<OwnedRef> timepoint_into_pyobject(const utils::LocalDateTime& t) {
   OwnedRef value = OwnedRef::steal(api->DateTime_FromDateAndTime(t.year, t.month, t.day, t.hour, t.minute, t.second,
                                                                  static_cast<int>(nanos / 1000), Py_None,
                                                                  api->DateTimeType));
-  if (!value) return python::fetched_error();
+  if (!value) return binding::fetched_error();
   if (leap && PyErr_WarnEx(PyExc_UserWarning, "ignored leap-second, `datetime` does not support leap-seconds", 1) < 0) {
-    return python::fetched_error();
+    return binding::fetched_error();
   }
   return value;
 }
@@ -85,9 +85,9 @@ PyResult<OwnedRef> record_of(const LogMessageEXT& message) {
 #else
   OwnedRef dict = OwnedRef::steal(PyDict_New());
 #endif
-  if (!dict) return python::fetched_error();
+  if (!dict) return binding::fetched_error();
   if (!put(dict.borrow(), "level", OwnedRef::steal(PyLong_FromUnsignedLong(static_cast<std::uint32_t>(message.level))))) {
-    return python::fetched_error();  // LCOV_EXCL_LINE: only when the interpreter runs out of memory
+    return binding::fetched_error();  // LCOV_EXCL_LINE: only when the interpreter runs out of memory
   }
   PyResult<OwnedRef> timepoint = timepoint_into_pyobject(message.timepoint);
   if (!timepoint) return std::unexpected(std::move(timepoint).error());
@@ -97,7 +97,7 @@ PyResult<OwnedRef> record_of(const LogMessageEXT& message) {
       put(dict.borrow(), "line",
           message.line ? OwnedRef::steal(PyLong_FromUnsignedLong(*message.line)) : OwnedRef::new_ref(Py_None)) &&
       put(dict.borrow(), "thread_name", optional_text(message.thread_name));
-  if (!filled) return python::fetched_error();
+  if (!filled) return binding::fetched_error();
   return dict;
 }
 
@@ -113,7 +113,7 @@ class PyLogCallback {
   ~PyLogCallback() = default;
 
   void operator()(LogMessageEXT&& message) const {
-    python::AttachGuard attached;
+    binding::AttachGuard attached;
     std::optional<PyError> failure;
     PyResult<OwnedRef> record = record_of(message);
     if (record) {
@@ -140,21 +140,21 @@ PyResult<std::unique_ptr<utils::opaque::OpaqueObject>> load_settings(BorrowedRef
   return std::unique_ptr<utils::opaque::OpaqueObject>(OV_TRY(extract_log_create_info(obj)));
 }
 
-constinit python::InternedName kLevel{"level"};
-constinit python::InternedName kCallback{"callback"};
+constinit binding::InternedName kLevel{"level"};
+constinit binding::InternedName kCallback{"callback"};
 
-constexpr python::PyOpaqueObjectLoadersRegistry kLoaderEntry{"ovpi.api.ext.ovlog.LogCreateInfoEXT",
+constexpr binding::PyOpaqueObjectLoadersRegistry kLoaderEntry{"ovpi.api.ext.ovlog.LogCreateInfoEXT",
                                                                      &load_settings};
-python::LoaderList::Node loader_node{&kLoaderEntry};
+binding::LoaderList::Node loader_node{&kLoaderEntry};
 
 [[gnu::constructor(OVCORE_LOADER_REGISTRATION_PRIORITY)]] void register_logger_loader() {
-  python::loader_registry().push_front(loader_node);
+  binding::loader_registry().push_front(loader_node);
 }
 
 }  // namespace
 
 PyResult<LogLevelEXT> extract_log_level(BorrowedRef obj) {
-  const std::uint64_t value = OV_TRY(python::extract_u64(obj));
+  const std::uint64_t value = OV_TRY(binding::extract_u64(obj));
   if (value > 0xFFFF'FFFFULL) {
     return std::unexpected(PyError::lazy(PyExc_OverflowError, "out of range integral type conversion attempted"));
   }
@@ -165,14 +165,14 @@ PyResult<LogLevelEXT> extract_log_level(BorrowedRef obj) {
 }
 
 PyResult<LogCallbackEXT> extract_log_callback(BorrowedRef obj) {
-  if (!PyCallable_Check(obj.get())) return python::type_error("Expected a callable object for LogCallbackEXT");
+  if (!PyCallable_Check(obj.get())) return binding::type_error("Expected a callable object for LogCallbackEXT");
   return LogCallbackEXT(PyLogCallback(OwnedRef::new_ref(obj)));
 }
 
 PyResult<std::unique_ptr<LogCreateInfoEXT>> extract_log_create_info(BorrowedRef obj) {
   constexpr const char* kRecord = "LogCreateInfoEXT";
-  const LogLevelEXT level = OV_TRY(python::extract_field(obj, kLevel, kRecord, extract_log_level));
-  LogCallbackEXT callback = OV_TRY(python::extract_field(obj, kCallback, kRecord, extract_log_callback));
+  const LogLevelEXT level = OV_TRY(binding::extract_field(obj, kLevel, kRecord, extract_log_level));
+  LogCallbackEXT callback = OV_TRY(binding::extract_field(obj, kCallback, kRecord, extract_log_callback));
   return LogCreateInfoEXT::create(level, std::move(callback));
 }
 

@@ -1,4 +1,4 @@
-#include "ovcore/src/python/attach.hpp"
+#include "ovcore/src/binding/attach.hpp"
 
 #include <atomic>
 #include <cstdio>
@@ -8,7 +8,7 @@
 
 #include "ovcore/src/utils/fatal.hpp"
 
-namespace ovcore::python {
+namespace ovcore::binding {
 constinit thread_local int detail::nesting = 0;
 std::atomic<bool> detail::deferred_pending{false};
 
@@ -79,4 +79,4 @@ void AttachGuard::detach() noexcept {
 
 AttachGuard::~AttachGuard() { detach(); }
 
-}  // namespace ovcore::python
+}  // namespace ovcore::binding

@@ -6,12 +6,12 @@
 #include <memory>
 #include <string_view>
 
-#include "ovcore/src/python/py_error.hpp"
+#include "ovcore/src/binding/py_error.hpp"
 #include "ovcore/src/utils/opaque.hpp"
 #include "ovcore/src/utils/load_order.hpp"
 #include "ovcore/src/utils/static_list.hpp"
 
-namespace ovcore::python {
+namespace ovcore::binding {
 
 struct PyOpaqueObjectLoadersRegistry {
   std::string_view type_name;  // e.g. "ovpi.api.ext.ovlog.LogCreateInfoEXT"
@@ -27,4 +27,4 @@ LoaderList& loader_registry() noexcept;
 // one line on file descriptor 1 and returns a TypeError with the same text.
 PyResult<std::unique_ptr<utils::opaque::OpaqueObject>> extract_opaque_object(BorrowedRef obj);
 
-}  // namespace ovcore::python
+}  // namespace ovcore::binding

@@ -10,15 +10,15 @@
 #include <atomic>
 #include <cstddef>
 
-#include "ovcore/src/python/py_ref.hpp"
+#include "ovcore/src/binding/py_ref.hpp"
 
-namespace ovcore::python {
+namespace ovcore::binding {
 
 namespace detail {
-// Entered on every call from the interpreter, so both are visible here for
-// inlining: the count (py_ref.hpp) is a static-TLS int, and an empty queue
-// costs one atomic load.
-// Hidden: read in place, without going through an address first.
+// Read on every call from the interpreter, so both are declared here where
+// callers can inline the reads: the count (py_ref.hpp) is a thread-local
+// int, the flag says whether the queue has anything in it. Hidden, since
+// nothing outside the module reads the flag.
 [[gnu::visibility("hidden")]] extern std::atomic<bool> deferred_pending;
 void drain_deferred_releases_slow() noexcept;
 [[noreturn]] void abort_forbidden_entry() noexcept;
@@ -28,8 +28,8 @@ void drain_deferred_releases_slow() noexcept;
 // negative values forbid attaching.
 inline int nesting_count() noexcept { return detail::nesting; }
 
-// Releases every queued reference. Needs an attached thread. Costs one atomic
-// load when the queue is empty.
+// Releases every queued reference. Needs an attached thread. An empty queue
+// is seen from the flag alone, without its mutex.
 inline void drain_deferred_releases() noexcept {
   // Relaxed: the drain reads the queue under its mutex, which orders it after
   // every push; the flag only says whether to look.
@@ -40,7 +40,7 @@ inline void drain_deferred_releases() noexcept {
 std::size_t deferred_release_count() noexcept;
 
 // Whether an entry needs nothing beyond the count: the thread may enter
-// and no release is queued. Two loads.
+// and no release is queued.
 inline bool entry_needs_only_the_count() noexcept {
   return detail::nesting >= 0 && !detail::deferred_pending.load(std::memory_order_relaxed);
 }
@@ -61,7 +61,7 @@ class BoundaryScope {
  public:
   BoundaryScope() noexcept {
     // Counted first and tested after: a count that was negative is still
-    // not positive, and the test reuses the increment's flags.
+    // not positive after the increment, so one test covers both.
     if (++detail::nesting <= 0) [[unlikely]] detail::abort_forbidden_entry();
     drain_deferred_releases();
   }
@@ -90,4 +90,4 @@ class AttachGuard {
   PyGILState_STATE state_{};
 };
 
-}  // namespace ovcore::python
+}  // namespace ovcore::binding

@@ -1,12 +1,12 @@
-#include "ovcore/src/python/conversions.hpp"
+#include "ovcore/src/binding/conversions.hpp"
 
 #include <algorithm>
 #include <format>
 
-#include "ovcore/src/python/process_once.hpp"
+#include "ovcore/src/binding/process_once.hpp"
 #include "ovcore/src/utils/fatal.hpp"
 
-namespace ovcore::python {
+namespace ovcore::binding {
 namespace {
 
 ProcessOnce<PyObject*> sequence_type;
@@ -97,4 +97,4 @@ PyResult<SequenceIteration> begin_sequence(BorrowedRef value) {
   return iteration;
 }
 
-}  // namespace ovcore::python
+}  // namespace ovcore::binding

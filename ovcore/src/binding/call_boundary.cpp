@@ -1,13 +1,13 @@
-#include "ovcore/src/python/call_boundary.hpp"
+#include "ovcore/src/binding/call_boundary.hpp"
 
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 
-#include "ovcore/src/python/panic.hpp"
+#include "ovcore/src/binding/panic.hpp"
 #include "ovcore/src/utils/fatal.hpp"
 
-namespace ovcore::python {
+namespace ovcore::binding {
 
 void raise_current_as_panic() noexcept {
   try {
@@ -28,4 +28,4 @@ void raise_current_as_panic() noexcept {
   }
 }
 
-}  // namespace ovcore::python
+}  // namespace ovcore::binding

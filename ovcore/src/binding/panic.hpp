@@ -4,9 +4,9 @@
 
 #include <string_view>
 
-#include "ovcore/src/python/py_error.hpp"
+#include "ovcore/src/binding/py_error.hpp"
 
-namespace ovcore::python {
+namespace ovcore::binding {
 
 // The exception type, created on first use and kept for the process.
 // Returns nullptr with an exception set when it cannot be created.
@@ -29,4 +29,4 @@ void raise_panic(std::string_view message) noexcept;
 
 inline constexpr std::string_view kGenericPanicText = "native code failed fatally";
 
-}  // namespace ovcore::python
+}  // namespace ovcore::binding

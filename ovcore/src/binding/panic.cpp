@@ -1,11 +1,11 @@
-#include "ovcore/src/python/panic.hpp"
+#include "ovcore/src/binding/panic.hpp"
 
 #include <string>
 
-#include "ovcore/src/python/process_once.hpp"
+#include "ovcore/src/binding/process_once.hpp"
 #include "ovcore/src/utils/fatal.hpp"
 
-namespace ovcore::python {
+namespace ovcore::binding {
 namespace {
 ProcessOnce<PyObject*> panic_type;
 }  // namespace
@@ -57,4 +57,4 @@ void raise_panic(std::string_view message) noexcept {
   PyErr_SetObject(type, text->get());
 }
 
-}  // namespace ovcore::python
+}  // namespace ovcore::binding

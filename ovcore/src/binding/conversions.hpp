@@ -7,11 +7,11 @@
 #include <string_view>
 #include <vector>
 
-#include "ovcore/src/python/interned_name.hpp"
-#include "ovcore/src/python/py_error.hpp"
+#include "ovcore/src/binding/interned_name.hpp"
+#include "ovcore/src/binding/py_error.hpp"
 #include "ovcore/src/utils/try.hpp"
 
-namespace ovcore::python {
+namespace ovcore::binding {
 
 // Reads `obj.<name>`; its failure (typically AttributeError) is returned as is.
 [[nodiscard]] PyResult<OwnedRef> get_field(BorrowedRef obj, InternedName& name);
@@ -65,4 +65,4 @@ template <class T, class Convert>
   return out;
 }
 
-}  // namespace ovcore::python
+}  // namespace ovcore::binding

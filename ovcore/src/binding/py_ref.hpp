@@ -9,7 +9,7 @@
 
 #include <utility>
 
-namespace ovcore::python {
+namespace ovcore::binding {
 
 namespace detail {
 // This thread's nesting count of entries through the module (see attach.hpp).
@@ -79,4 +79,4 @@ class OwnedRef {
   PyObject* object_ = nullptr;
 };
 
-}  // namespace ovcore::python
+}  // namespace ovcore::binding

@@ -9,9 +9,9 @@
 #include <string_view>
 #include <variant>
 
-#include "ovcore/src/python/py_ref.hpp"
+#include "ovcore/src/binding/py_ref.hpp"
 
-namespace ovcore::python {
+namespace ovcore::binding {
 
 class PyError {
  public:
@@ -103,4 +103,4 @@ inline constexpr std::string_view kUnreadableTypeName = "<failed to extract type
 // (as `utf8_with_surrogates_of` keeps them), or kUnreadableTypeName.
 std::string type_qualname_of(BorrowedRef object);
 
-}  // namespace ovcore::python
+}  // namespace ovcore::binding

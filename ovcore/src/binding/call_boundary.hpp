@@ -13,10 +13,10 @@
 //
 // No C++ exception crosses into the interpreter, and none leaves these forms.
 
-#include "ovcore/src/python/attach.hpp"
-#include "ovcore/src/python/py_error.hpp"
+#include "ovcore/src/binding/attach.hpp"
+#include "ovcore/src/binding/py_error.hpp"
 
-namespace ovcore::python {
+namespace ovcore::binding {
 
 // Turns the exception being handled into a PanicException set as the
 // current exception. Aborts if even that fails by throwing.
@@ -69,4 +69,4 @@ void call_dealloc(Body&& body) noexcept {
   if (in_flight) PyErr_SetRaisedException(in_flight.release());
 }
 
-}  // namespace ovcore::python
+}  // namespace ovcore::binding

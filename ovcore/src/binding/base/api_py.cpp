@@ -1,14 +1,14 @@
-#include "ovcore/src/base/api_py.hpp"
+#include "ovcore/src/binding/base/api_py.hpp"
 
-#include "ovcore/src/python/conversions.hpp"
-#include "ovcore/src/python/opaque_loaders.hpp"
+#include "ovcore/src/binding/conversions.hpp"
+#include "ovcore/src/binding/opaque_loaders.hpp"
 
 namespace ovcore::base::api {
 
-using python::BorrowedRef;
-using python::extract_field;
-using python::InternedName;
-using python::PyResult;
+using binding::BorrowedRef;
+using binding::extract_field;
+using binding::InternedName;
+using binding::PyResult;
 
 namespace {
 
@@ -26,32 +26,32 @@ constinit InternedName kExt{"ext"};
 
 // The list inside OpaqueList is that record's only field, at position 0.
 PyResult<utils::opaque::OpaqueList> extract_opaque_list(BorrowedRef value) {
-  auto items = python::extract_list<std::unique_ptr<utils::opaque::OpaqueObject>>(
-      value, python::extract_opaque_object);
-  if (!items) return std::unexpected(python::wrap_field_error(std::move(items).error(), "OpaqueList", "0"));
+  auto items = binding::extract_list<std::unique_ptr<utils::opaque::OpaqueObject>>(
+      value, binding::extract_opaque_object);
+  if (!items) return std::unexpected(binding::wrap_field_error(std::move(items).error(), "OpaqueList", "0"));
   return utils::opaque::OpaqueList(std::move(*items));
 }
 
 PyResult<std::vector<std::string>> extract_names(BorrowedRef value) {
-  return python::extract_list<std::string>(value, python::extract_text);
+  return binding::extract_list<std::string>(value, binding::extract_text);
 }
 
 }  // namespace
 
 PyResult<VersionInfo> extract_version_info(BorrowedRef obj) {
   constexpr const char* kRecord = "VersionInfo";
-  const std::uint16_t major = OV_TRY(extract_field(obj, kMajor, kRecord, python::extract_u16));
-  const std::uint16_t minor = OV_TRY(extract_field(obj, kMinor, kRecord, python::extract_u16));
-  const std::uint16_t patch = OV_TRY(extract_field(obj, kPatch, kRecord, python::extract_u16));
+  const std::uint16_t major = OV_TRY(extract_field(obj, kMajor, kRecord, binding::extract_u16));
+  const std::uint16_t minor = OV_TRY(extract_field(obj, kMinor, kRecord, binding::extract_u16));
+  const std::uint16_t patch = OV_TRY(extract_field(obj, kPatch, kRecord, binding::extract_u16));
   return VersionInfo{major, minor, patch};
 }
 
 PyResult<ApplicationInfo> extract_application_info(BorrowedRef obj) {
   constexpr const char* kRecord = "ApplicationInfo";
   VersionInfo application_version = OV_TRY(extract_field(obj, kApplicationVersion, kRecord, extract_version_info));
-  std::string application_name = OV_TRY(extract_field(obj, kApplicationName, kRecord, python::extract_text));
+  std::string application_name = OV_TRY(extract_field(obj, kApplicationName, kRecord, binding::extract_text));
   VersionInfo engine_version = OV_TRY(extract_field(obj, kEngineVersion, kRecord, extract_version_info));
-  std::string engine_name = OV_TRY(extract_field(obj, kEngineName, kRecord, python::extract_text));
+  std::string engine_name = OV_TRY(extract_field(obj, kEngineName, kRecord, binding::extract_text));
   return ApplicationInfo{application_version, std::move(application_name), engine_version, std::move(engine_name)};
 }
 

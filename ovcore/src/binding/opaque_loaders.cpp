@@ -1,4 +1,4 @@
-#include "ovcore/src/python/opaque_loaders.hpp"
+#include "ovcore/src/binding/opaque_loaders.hpp"
 
 #include <unistd.h>
 
@@ -8,7 +8,7 @@
 #include "ovcore/src/utils/list_literal.hpp"
 #include "ovcore/src/utils/write_all.hpp"
 
-namespace ovcore::python {
+namespace ovcore::binding {
 namespace {
 constinit LoaderList loaders;
 }  // namespace
@@ -71,4 +71,4 @@ PyResult<std::unique_ptr<utils::opaque::OpaqueObject>> extract_opaque_object(Bor
   return type_error(std::move(text));
 }
 
-}  // namespace ovcore::python
+}  // namespace ovcore::binding

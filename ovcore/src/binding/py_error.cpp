@@ -1,8 +1,8 @@
-#include "ovcore/src/python/py_error.hpp"
+#include "ovcore/src/binding/py_error.hpp"
 
-#include "ovcore/src/python/panic.hpp"
+#include "ovcore/src/binding/panic.hpp"
 
-namespace ovcore::python {
+namespace ovcore::binding {
 PyError PyError::fetch() {
   OwnedRef exception = OwnedRef::steal(PyErr_GetRaisedException());
   if (!exception) return lazy(PyExc_SystemError, "attempted to fetch exception but none was set");
@@ -145,4 +145,4 @@ std::string type_qualname_of(BorrowedRef object) {
   // LCOV_EXCL_STOP
 }
 
-}  // namespace ovcore::python
+}  // namespace ovcore::binding

@@ -3,11 +3,11 @@
 // once per process, on first use, and kept for the process. Each record's
 // converter declares the names it reads, at namespace scope:
 //
-//   constinit python::InternedName kMajor{"major"};
+//   constinit binding::InternedName kMajor{"major"};
 
-#include "ovcore/src/python/process_once.hpp"
+#include "ovcore/src/binding/process_once.hpp"
 
-namespace ovcore::python {
+namespace ovcore::binding {
 
 class InternedName {
  public:
@@ -34,4 +34,4 @@ class InternedName {
   ProcessOnce<PyObject*> object_;
 };
 
-}  // namespace ovcore::python
+}  // namespace ovcore::binding
