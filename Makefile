@@ -1,21 +1,25 @@
-# Every target runs inside the project's Debian unstable build root (created
-# on first use, a few minutes), or directly on the host with OVPI_NO_ROOT=1.
-RUN := tools/buildroot run
+# Every target runs its stages inside the project's Debian unstable build
+# root (created on first use, a few minutes), or directly on the host with
+# OVPI_NO_ROOT=1. The stages are the sessions of noxfile.py: `make list`
+# prints them.
+NOX := tools/buildroot run python3 -m nox
 
-.PHONY: example check test harden bench root shell clean
+.PHONY: example check test harden bench list root shell clean
 example:  ## build the module and run the example
-	$(RUN) tools/dev example
-check:    ## the fast loop: core, module, bridge, pytest, mypy (no sanitizers, valgrind or interpreter builds)
-	$(RUN) tools/dev check
-test:     ## build everything and run every test
-	$(RUN) tools/dev test
-harden:   ## sanitizers, reference leaks, valgrind, thread stress, free-threaded
-	$(RUN) tools/dev harden
-bench:    ## run the benchmarks
-	$(RUN) tools/dev bench
+	$(NOX) -t example
+check:    ## the fast loop: the sessions tagged check
+	$(NOX) -t check
+test:     ## every stage: the sessions tagged test
+	$(NOX) -t test
+harden:   ## the sanitizers, leaks, valgrind, stress and coverage: the sessions tagged harden
+	$(NOX) -t harden
+bench:    ## the benchmarks
+	$(NOX) -t bench
+list:     ## every stage with what it does (nox -l)
+	$(NOX) -l
 root:     ## create the build root only
 	tools/buildroot ensure
 shell:    ## an interactive shell inside the build root
-	$(RUN) bash
+	tools/buildroot run bash
 clean:
-	rm -rf build
+	rm -rf build .nox

@@ -2,7 +2,7 @@
 
     python bench/report.py [path/to/ovcore_bench]
 
-Run with the module and the floor module on the path (tools/dev bench does).
+Run with the module and the floor module on the path (the bench session does).
 Instruction counts need valgrind; without it only times are shown.
 """
 

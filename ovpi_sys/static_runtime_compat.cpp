@@ -1,5 +1,6 @@
 // The static C++ and GCC runtimes linked into the module were built against
-// a newer C library than the oldest one the wheel supports (glibc 2.28).
+// a newer C library than the oldest one the wheel supports (the glibc floor
+// of tools/glibc_floor.txt).
 // Their imports newer than that are routed here by the link (--wrap), to
 // older equivalents with the same behaviour for the runtimes' uses:
 //   __isoc23_strtoul (2.38):     C23 strtoul, which only adds "0b" prefixes;

@@ -8,7 +8,7 @@ round costs, when the rounds run out. The hypothesis fuzz tests are replayed
 the same way, derandomized, as paths of their own. Exits non-zero on a leak
 and prints the last deltas of every path.
 
-The module must be built against the debug interpreter's headers (tools/dev
+The module must be built against the debug interpreter's headers (the dbg preset
 does) so that its own reference changes are counted in the total.
 
     python3.14d tests/leaks/refleak_check.py

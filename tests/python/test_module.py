@@ -3,8 +3,10 @@ import rules."""
 
 import importlib
 import inspect
+import os
 import subprocess
 import sys
+import sysconfig
 import textwrap
 import weakref
 
@@ -28,6 +30,16 @@ def test_all_and_the_only_public_attributes() -> None:
     own = {name for name in vars(_sys) if not (name.startswith("__") and name.endswith("__"))}
     assert own == {"Instance", "_ov_create_instance", "factorial", "fibonacci"}
     assert "PanicException" not in vars(_sys)
+
+
+@pytest.mark.skipif(not sysconfig.get_config_var("Py_GIL_DISABLED"), reason="needs a free-threaded interpreter")
+def test_importing_the_module_turns_the_gil_on() -> None:
+    environment = {name: value for name, value in os.environ.items() if name != "PYTHON_GIL"}
+    result = subprocess.run(
+        [sys.executable, "-c", "import sys; before = sys._is_gil_enabled(); import ovpi._sys; "
+                               "print(before, sys._is_gil_enabled())"],
+        env=environment, capture_output=True, text=True, check=True)
+    assert result.stdout.split() == ["False", "True"]
 
 
 def test_instance_cannot_be_made_subclassed_or_weakly_referenced() -> None:

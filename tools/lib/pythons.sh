@@ -1,4 +1,4 @@
-# Sourced by tools/buildroot and tools/dev.
+# Sourced by tools/buildroot.
 #
 # python_versions: the CPython versions of tools/pythons.txt, one per line,
 # the default first.

@@ -1,0 +1,231 @@
+"""The stages of building and testing ovpi, one session each.
+
+Run inside the build root (`make check`, `make test`, ... do that), or with
+OVPI_NO_ROOT=1 on a host that has the root's tools:
+
+    python3 -m nox -l                  # every stage, with what it does
+    python3 -m nox -t check            # the fast loop; -t test: everything; -t harden
+    python3 -m nox -s "module(3.15)"   # one stage
+
+Sessions run in the root's own environment (no virtualenvs). Each builds
+what it needs through a CMake preset (CMakePresets.json declares every
+build and its tests' environment) and runs ctest or pytest, so any one runs
+on its own on a clean tree. Stages that depend on the interpreter take each
+version of tools/pythons.txt as a parameter; the others use the first.
+"""
+
+from __future__ import annotations
+
+import functools
+import os
+import pathlib
+import re
+import shutil
+import time
+from collections.abc import Callable
+from typing import Any
+
+import nox
+
+nox.options.default_venv_backend = "none"
+nox.options.tags = ["check"]
+os.environ["PYTHONDONTWRITEBYTECODE"] = "1"
+os.environ.setdefault("CTEST_PARALLEL_LEVEL", str(os.cpu_count() or 2))
+
+REPO = pathlib.Path(__file__).resolve().parent
+VERSIONS = [line.strip() for line in (REPO / "tools" / "pythons.txt").read_text().splitlines()
+            if line.strip() and not line.startswith("#")]
+DEFAULT = f"python{VERSIONS[0]}"
+each_python = nox.parametrize("python_name", [nox.param(f"python{v}", id=v) for v in VERSIONS])
+
+COVERAGE_LINE_FLOOR = 98.0  # percent of the lines of ovcore/ and ovpi_sys/
+
+
+def stage(*tags: str) -> Callable[[Callable[..., None]], Any]:
+    """A session with TAGS that logs its own time in seconds at its end."""
+    def register(body: Callable[..., None]) -> Any:
+        @functools.wraps(body)
+        def timed(session: nox.Session, **parameters: str) -> None:
+            started = time.monotonic()
+            body(session, **parameters)
+            session.log(f"{session.name} took {time.monotonic() - started:.0f}s")
+        return nox.session(tags=list(tags))(timed)
+    return register
+
+
+def build(session: nox.Session, preset: str, python_name: str | None = None) -> pathlib.Path:
+    """Configures (quiet unless it fails) and builds PRESET; returns its folder."""
+    env = {"OVPI_PYTHON": python_name} if python_name else {}
+    session.run("cmake", "--preset", preset, env=env, silent=True)
+    session.run("cmake", "--build", "--preset", preset, env=env)
+    return REPO / "build" / python_name / preset if python_name else REPO / "build" / preset
+
+
+def test(session: nox.Session, preset: str, python_name: str | None = None) -> None:
+    """Runs the tests of the test preset PRESET, in the environment it declares."""
+    session.run("ctest", "--preset", preset, env={"OVPI_PYTHON": python_name} if python_name else {})
+
+
+@stage("check", "test")
+def core(session: nox.Session) -> None:
+    """The core library without Python, its GoogleTest suite and the layering check."""
+    build(session, "core")
+    test(session, "core")
+
+
+@stage("check", "test")
+@each_python
+def module(session: nox.Session, python_name: str) -> None:
+    """The extension module: its embedded-interpreter tests, pytest, and its exports."""
+    folder = build(session, "py", python_name)
+    test(session, "py", python_name)
+    (module_file,) = (folder / "stage" / "ovpi").glob("_sys.*.so")
+    session.run(python_name, "-m", "pytest", "-q", "-p", "no:cacheprovider", "tests/packaging",
+                f"--module={module_file}")
+
+
+@stage("check", "test")
+def mypy(session: nox.Session) -> None:
+    """mypy --strict over the package and its stubs, as each interpreter's version sees them."""
+    with session.chdir("python"):
+        for version in VERSIONS:
+            session.run("python3", "-m", "mypy", "--strict", "--no-incremental", "--cache-dir=/dev/null",
+                        "--python-version", version, "ovpi")
+
+
+@stage("test")
+def nolog(session: nox.Session) -> None:
+    """The core built without the logger extension, and its tests."""
+    build(session, "nolog")
+    test(session, "nolog")
+
+
+@stage("test")
+@each_python
+def wheel(session: nox.Session, python_name: str) -> None:
+    """A manylinux wheel and an sdist: built, repaired, checked by tests/packaging, installed and tested."""
+    dist = REPO / "build" / python_name / "dist"
+    shutil.rmtree(dist, ignore_errors=True)
+    raw, repaired = dist / "raw", dist / "repaired"
+    # The sdist carries the commit it was made from, since it has no .git.
+    snapshot = REPO / ".ovpi-vcs"
+    session.run("cmake", f"-DSOURCE_DIR={REPO}", f"-DOUT={snapshot}", "-P", "cmake/vcs_snapshot.cmake")
+    try:
+        session.run(python_name, "-m", "build", "--sdist", "--wheel", "--no-isolation", "--outdir", str(raw), ".",
+                    silent=True)
+    finally:
+        snapshot.unlink(missing_ok=True)
+    (built,) = raw.glob("*.whl")
+    (sdist,) = raw.glob("*.tar.gz")
+    session.run("auditwheel", "repair", "--wheel-dir", str(repaired), str(built), silent=True)
+    (repaired_wheel,) = repaired.glob("*.whl")
+    for artefact in (repaired_wheel, sdist):
+        session.log(f"{artefact.relative_to(REPO)}: {artefact.stat().st_size // 1024} KiB")
+    session.run(python_name, "-m", "pytest", "-q", "-s", "-p", "no:cacheprovider", "tests/packaging",
+                f"--wheel={repaired_wheel}", f"--sdist={sdist}")
+    for artefact, venv in ((repaired_wheel, dist / "venv-wheel"), (sdist, dist / "venv-sdist")):
+        install_and_test(session, python_name, artefact, venv)
+
+
+def install_and_test(session: nox.Session, python_name: str, artefact: pathlib.Path, venv: pathlib.Path) -> None:
+    """Installs ARTEFACT into a fresh venv and runs the installed tests from outside the tree."""
+    session.log(f"installing {artefact.name} into a fresh venv")
+    session.run(python_name, "-m", "venv", "--system-site-packages", str(venv))
+    session.run(str(venv / "bin" / "python"), "-m", "pip", "install", "--no-index", "--no-deps",
+                "--no-build-isolation", "-q", str(artefact), silent=True)
+    has_commit = (REPO / ".git").exists() and shutil.which("git") is not None
+    with session.chdir("/tmp"):
+        session.run(str(venv / "bin" / "python"), "-m", "pytest", "-q", "-p", "no:cacheprovider",
+                    str(REPO / "tests" / "installed"), env={"OVPI_EXPECT_VCS": "1" if has_commit else "0"})
+
+
+@stage("harden", "test")
+def sanitize(session: nox.Session) -> None:
+    """AddressSanitizer and UndefinedBehaviorSanitizer: the core's tests with leak detection, the module's tests and pytest."""
+    for preset, python_name in (("asan-core", None), ("asan-py", DEFAULT)):
+        build(session, preset, python_name)
+        test(session, preset, python_name)
+
+
+@stage("harden", "test")
+@each_python
+def refleaks(session: nox.Session, python_name: str) -> None:
+    """Reference leaks: every path and the fuzz tests on the debug interpreter, until the total settles."""
+    build(session, "dbg", f"{python_name}d")
+    test(session, "dbg", f"{python_name}d")
+
+
+@stage("harden", "test")
+def valgrind(session: nox.Session) -> None:
+    """valgrind memcheck over the core's tests."""
+    folder = build(session, "core")
+    session.run("valgrind", "-q", "--error-exitcode=1", "--leak-check=full", "--errors-for-leak-kinds=definite",
+                "--show-leak-kinds=definite", str(folder / "tests" / "cpp" / "ovcore_tests"), "--gtest_brief=1")
+
+
+@stage("harden", "test")
+def stress(session: nox.Session) -> None:
+    """Thread stress: threads creating, releasing and computing at once, every count exact."""
+    build(session, "py", DEFAULT)
+    test(session, "stress", DEFAULT)
+
+
+@stage("harden", "test")
+def freethreaded(session: nox.Session) -> None:
+    """Free-threaded CPython 3.13: the module turns the GIL on; pytest with the GIL off and on, the stress with it off."""
+    # Its last line is the interpreter's path; the lines before, its build's progress.
+    python = session.run("tools/freethreaded", "plain", silent=True).splitlines()[-1]
+    session.run(python, "-VV")
+    build(session, "ft")
+    test(session, "ft-gil-off")
+    test(session, "ft-gil-on")
+
+
+@stage("harden", "test")
+def tsan(session: nox.Session) -> None:
+    """ThreadSanitizer: the core's tests, then the module's tests and the stress on a ThreadSanitizer 3.13, GIL off."""
+    build(session, "tsan-core")
+    test(session, "tsan-core")
+    session.run("tools/freethreaded", "tsan", silent=True)
+    build(session, "tsan-py")
+    test(session, "tsan-py")
+
+
+@stage("harden", "test")
+def coverage(session: nox.Session) -> None:
+    """Line, function and branch coverage of ovcore/ and ovpi_sys/ by every test suite, with a floor."""
+    folder = build(session, "coverage", DEFAULT)
+    for counts in folder.rglob("*.gcda"):
+        counts.unlink()
+    test(session, "coverage", DEFAULT)
+    # lcov 2 stops at the first odd record by default; these are gcov's
+    # known ones for inline functions and lambdas seen from many units.
+    flags = ["--rc", "branch_coverage=1", "--ignore-errors", "inconsistent,mismatch,negative,unused,count"]
+    everything, ours = folder / "all.info", folder / "coverage.info"
+    session.run("lcov", *flags, "--capture", "--directory", str(folder), "--output-file", str(everything),
+                "--filter", "branch,region,brace,exception", silent=True)
+    session.run("lcov", *flags, "--extract", str(everything), f"{REPO}/ovcore/*", f"{REPO}/ovpi_sys/*",
+                "--output-file", str(ours), silent=True)
+    session.run("genhtml", *flags, "--output-directory", str(folder / "html"), str(ours), silent=True)
+    summary = session.run("lcov", *flags, "--summary", str(ours), silent=True)
+    figures = dict(re.findall(r"^\s*(lines|functions|branches)\.*:\s*([\d.]+%[^\n]*)", summary, re.MULTILINE))
+    session.log("coverage of ovcore/ and ovpi_sys/: " + "; ".join(f"{k}: {v}" for k, v in figures.items()))
+    session.log(f"report: {folder / 'html' / 'index.html'}")
+    lines = float(figures["lines"].split("%")[0])
+    if lines < COVERAGE_LINE_FLOOR:
+        session.error(f"line coverage {lines}% is below the floor of {COVERAGE_LINE_FLOOR}%")
+
+
+@stage("bench")
+def bench(session: nox.Session) -> None:
+    """Every benchmark figure with its target and verdict, in one table (bench/report.py)."""
+    folder = build(session, "bench", DEFAULT)
+    session.run(DEFAULT, "bench/report.py", str(folder / "bench" / "ovcore_bench"),
+                env={"PYTHONPATH": f"{folder / 'stage'}:{REPO / 'bench'}"})
+
+
+@stage("example")
+def example(session: nox.Session) -> None:
+    """Builds the module and runs the example, python -m ovpi."""
+    folder = build(session, "py", DEFAULT)
+    session.run(DEFAULT, "-m", "ovpi", env={"PYTHONPATH": str(folder / "stage")})

@@ -1,0 +1,66 @@
+"""What ships, taken as input: the built module, wheel and sdist.
+
+    python -m pytest tests/packaging --module=PATH.so --wheel=PATH.whl --sdist=PATH.tar.gz
+
+Each option may be left out (or, for --module, repeated); the tests of what
+is not given are skipped. A wheel's module is checked beside any --module.
+Expectations that differ between architectures are keyed by the ELF
+machine of the module, so a wheel for another architecture is checked here
+the same way.
+"""
+
+from __future__ import annotations
+
+import pathlib
+import zipfile
+
+import pytest
+
+
+def pytest_addoption(parser: pytest.Parser) -> None:
+    parser.addoption("--module", action="append", default=[], help="a built ovpi/_sys*.so")
+    parser.addoption("--wheel", help="a built (repaired) wheel")
+    parser.addoption("--sdist", help="a built sdist")
+
+
+def given(config: pytest.Config, name: str) -> pathlib.Path:
+    value = config.getoption(name)
+    if not value:
+        pytest.skip(f"no --{name} given")
+    return pathlib.Path(value).resolve()
+
+
+@pytest.fixture(scope="session")
+def wheel(pytestconfig: pytest.Config) -> pathlib.Path:
+    return given(pytestconfig, "wheel")
+
+
+@pytest.fixture(scope="session")
+def sdist(pytestconfig: pytest.Config) -> pathlib.Path:
+    return given(pytestconfig, "sdist")
+
+
+@pytest.fixture(scope="session")
+def wheel_module(wheel: pathlib.Path, tmp_path_factory: pytest.TempPathFactory) -> pathlib.Path:
+    with zipfile.ZipFile(wheel) as archive:
+        (name,) = [n for n in archive.namelist() if n.startswith("ovpi/_sys.") and n.endswith(".so")]
+        return pathlib.Path(archive.extract(name, tmp_path_factory.mktemp("wheel")))
+
+
+def pytest_generate_tests(metafunc: pytest.Metafunc) -> None:
+    # Every --module, and the wheel's own module (as "wheel").
+    if "any_module" in metafunc.fixturenames:
+        modules = [pathlib.Path(m).resolve() for m in metafunc.config.getoption("module")]
+        if metafunc.config.getoption("wheel"):
+            modules.append(pathlib.Path("wheel"))
+        metafunc.parametrize("any_module", modules or [None], ids=[m.name for m in modules] or ["none"],
+                             indirect=True)
+
+
+@pytest.fixture
+def any_module(request: pytest.FixtureRequest) -> pathlib.Path:
+    if request.param is None:
+        pytest.skip("no --module or --wheel given")
+    if request.param == pathlib.Path("wheel"):
+        return request.getfixturevalue("wheel_module")  # type: ignore[no-any-return]
+    return request.param  # type: ignore[no-any-return]

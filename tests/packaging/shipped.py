@@ -1,0 +1,56 @@
+"""What the packaging tests know: the expectations per architecture, the
+project's own lists, and a reader of a shared object's dynamic interface."""
+
+from __future__ import annotations
+
+import dataclasses
+import pathlib
+
+from elftools.elf.elffile import ELFFile
+
+REPO = pathlib.Path(__file__).resolve().parents[2]
+
+
+@dataclasses.dataclass(frozen=True)
+class Architecture:
+    name: str
+    needed: frozenset[str]  # the module's NEEDED entries, and nothing more
+
+
+ARCHITECTURES = {
+    # x86_64 names its loader: the runtimes linked in call into it.
+    "EM_X86_64": Architecture("x86_64", frozenset({"libc.so.6", "libm.so.6", "ld-linux-x86-64.so.2"})),
+    "EM_AARCH64": Architecture("aarch64", frozenset({"libc.so.6", "libm.so.6"})),
+}
+
+
+def glibc_floor() -> tuple[int, ...]:
+    lines = (REPO / "tools" / "glibc_floor.txt").read_text().splitlines()
+    return version_tuple(next(line for line in lines if line and not line.startswith("#")))
+
+
+def version_tuple(text: str) -> tuple[int, ...]:
+    return tuple(int(part) for part in text.split("."))
+
+
+def python_versions() -> list[str]:
+    lines = (REPO / "tools" / "pythons.txt").read_text().splitlines()
+    return [line.strip() for line in lines if line.strip() and not line.startswith("#")]
+
+
+class Elf:
+    """The parts of a shared object that say what it offers and needs."""
+
+    def __init__(self, path: pathlib.Path) -> None:
+        with path.open("rb") as f:
+            elf = ELFFile(f)
+            self.architecture = ARCHITECTURES[elf["e_machine"]]
+            dynsym = elf.get_section_by_name(".dynsym")
+            self.exported = sorted(
+                s.name for s in dynsym.iter_symbols()
+                if s.name and s["st_shndx"] != "SHN_UNDEF" and s["st_info"]["bind"] != "STB_LOCAL")
+            dynamic = elf.get_section_by_name(".dynamic")
+            self.needed = frozenset(t.needed for t in dynamic.iter_tags() if t.entry.d_tag == "DT_NEEDED")
+            requirements = elf.get_section_by_name(".gnu.version_r")
+            self.versions = sorted(
+                {aux.name for _, auxes in requirements.iter_versions() for aux in auxes} if requirements else set())

@@ -1,0 +1,79 @@
+"""The wheel and the sdist: tags, metadata, contents."""
+
+from __future__ import annotations
+
+import email
+import pathlib
+import re
+import subprocess
+import tarfile
+import zipfile
+
+from shipped import Elf, glibc_floor, python_versions
+
+MANYLINUX = re.compile(r"manylinux_(\d+)_(\d+)_(\w+)")
+
+
+def metadata(wheel: pathlib.Path) -> email.message.Message:
+    with zipfile.ZipFile(wheel) as archive:
+        (name,) = [n for n in archive.namelist() if n.endswith(".dist-info/METADATA")]
+        return email.message_from_bytes(archive.read(name))
+
+
+def platform_tag(wheel: pathlib.Path) -> str:
+    # name-version-python-abi-platform.whl; several platforms join with "."
+    return wheel.stem.split("-")[-1].split(".")[0]
+
+
+def test_the_wheel_tag_is_the_one_auditwheel_finds(wheel: pathlib.Path) -> None:
+    shown = subprocess.run(["auditwheel", "show", str(wheel)], capture_output=True, text=True, check=True).stdout
+    print(" ".join(shown.split()))
+    found = re.search(r'platform tag:\s*"([^"]+)"', shown)
+    assert found and found.group(1) == platform_tag(wheel)
+
+
+def test_the_wheel_tag_admits_the_floor_and_names_the_module_s_architecture(
+        wheel: pathlib.Path, wheel_module: pathlib.Path) -> None:
+    tag = MANYLINUX.fullmatch(platform_tag(wheel))
+    assert tag, platform_tag(wheel)
+    assert (int(tag.group(1)), int(tag.group(2))) <= glibc_floor()
+    assert tag.group(3) == Elf(wheel_module).architecture.name
+
+
+def test_the_classifiers_name_every_supported_interpreter(wheel: pathlib.Path) -> None:
+    named = {c.rsplit(" :: ", 1)[1] for c in metadata(wheel).get_all("Classifier", [])
+             if re.fullmatch(r"Programming Language :: Python :: 3\.\d+", c)}
+    assert named == set(python_versions())
+
+
+def test_the_readme_promises_the_floor(wheel: pathlib.Path) -> None:
+    """The support table in the long description states the floor in each
+    row, and each row's wheel tag admits it."""
+    floor = ".".join(map(str, glibc_floor()))
+    rows = [line for line in metadata(wheel).get_payload().splitlines() if "manylinux_" in line and line.startswith("|")]
+    assert rows
+    for row in rows:
+        cells = [cell.strip(" `") for cell in row.strip("|").split("|")]
+        tag = MANYLINUX.search(cells[1])
+        assert tag and f"{tag.group(1)}.{tag.group(2)}" == floor == cells[2], row
+
+
+def test_the_wheel_holds_the_package_and_its_metadata_only(wheel: pathlib.Path) -> None:
+    with zipfile.ZipFile(wheel) as archive:
+        names = archive.namelist()
+    tops = {name.split("/")[0] for name in names}
+    assert len(tops) == 2 and "ovpi" in tops and all(t == "ovpi" or t.endswith(".dist-info") for t in tops)
+    for required in ("ovpi/__init__.py", "ovpi/py.typed", "ovpi/_sys.pyi", "ovpi/api/ext/ovlog.py"):
+        assert required in names
+
+
+SDIST_REQUIRED = ["pyproject.toml", "CMakeLists.txt", "README.md", "PKG-INFO", ".ovpi-vcs", "tools/pythons.txt",
+                  "python/ovpi/__init__.py", "ovcore/src/binding/py_ref.hpp", "ovpi_sys/module.cpp",
+                  "tests/python/test_api.py", "tests/installed/test_installed.py"]
+
+
+def test_the_sdist_carries_the_sources_and_tests_and_no_build_output(sdist: pathlib.Path) -> None:
+    with tarfile.open(sdist) as archive:
+        names = [name.split("/", 1)[1] for name in archive.getnames() if "/" in name]
+    assert [n for n in SDIST_REQUIRED if n not in names] == []
+    assert [n for n in names if re.search(r"(^|/)(build|\.git|\.nox|__pycache__)(/|$)|\.so$", n)] == []

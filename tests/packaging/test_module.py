@@ -1,0 +1,23 @@
+"""The module's dynamic interface: what it exports and what it needs."""
+
+from __future__ import annotations
+
+import pathlib
+
+from shipped import Elf, glibc_floor, version_tuple
+
+
+def test_the_module_exports_its_initializer_only(any_module: pathlib.Path) -> None:
+    assert Elf(any_module).exported == ["PyInit__sys"]
+
+
+def test_the_wheel_module_needs_the_c_library_only(wheel_module: pathlib.Path) -> None:
+    elf = Elf(wheel_module)
+    assert elf.needed == elf.architecture.needed, f"on {elf.architecture.name}"
+
+
+def test_the_wheel_module_needs_no_glibc_newer_than_the_floor(wheel_module: pathlib.Path) -> None:
+    glibc = [version_tuple(v.removeprefix("GLIBC_")) for v in Elf(wheel_module).versions if v.startswith("GLIBC_2")]
+    newest = max(glibc)
+    print("newest glibc symbol version:", ".".join(map(str, newest)))
+    assert newest <= glibc_floor(), f"needs glibc {newest}, newer than the floor {glibc_floor()}"
