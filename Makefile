@@ -9,7 +9,8 @@ example:  ## build the module and run the example
 	$(NOX) -t example
 check:    ## the fast loop: the sessions tagged check
 	$(NOX) -t check
-test:     ## every stage: the sessions tagged test
+test:     ## every stage: the sessions tagged test (the aarch64 ones need the aarch64 root, made first)
+	tools/buildroot ensure-aarch64 >/dev/null
 	$(NOX) -t test
 harden:   ## the sanitizers, leaks, valgrind, stress and coverage: the sessions tagged harden
 	$(NOX) -t harden
@@ -17,8 +18,9 @@ bench:    ## the benchmarks
 	$(NOX) -t bench
 list:     ## every stage with what it does (nox -l)
 	$(NOX) -l
-root:     ## create the build root only
+root:     ## create the build roots only (x86_64, and aarch64 where the kernel can run it)
 	tools/buildroot ensure
+	tools/buildroot ensure-aarch64
 shell:    ## an interactive shell inside the build root
 	tools/buildroot run bash
 clean:

@@ -39,17 +39,22 @@ DEFAULT = f"python{VERSIONS[0]}"
 each_python = nox.parametrize("python_name", [nox.param(f"python{v}", id=v) for v in VERSIONS])
 
 COVERAGE_LINE_FLOOR = 98.0  # percent of the lines of ovcore/ and ovpi_sys/
+# A release wheel has the runtimes inside and their newer glibc imports
+# rerouted, for its floor; a build from source has neither.
+RELEASE = ["-C", "cmake.define.OVPI_STATIC_RUNTIME=ON"]
+AARCH64_ROOT = pathlib.Path("/arm64")  # where tools/buildroot mounts the aarch64 root
+AARCH64_FUZZ_EXAMPLES = "60"  # the fuzz tests' examples under emulation
 
 
-def stage(*tags: str) -> Callable[[Callable[..., None]], Any]:
-    """A session with TAGS that logs its own time in seconds at its end."""
+def stage(*tags: str, name: str | None = None) -> Callable[[Callable[..., None]], Any]:
+    """A session with TAGS (and NAME) that logs its own time in seconds at its end."""
     def register(body: Callable[..., None]) -> Any:
         @functools.wraps(body)
         def timed(session: nox.Session, **parameters: str) -> None:
             started = time.monotonic()
             body(session, **parameters)
             session.log(f"{session.name} took {time.monotonic() - started:.0f}s")
-        return nox.session(tags=list(tags))(timed)
+        return nox.session(name=name, tags=list(tags))(timed)
     return register
 
 
@@ -105,26 +110,35 @@ def nolog(session: nox.Session) -> None:
 def wheel(session: nox.Session, python_name: str) -> None:
     """A manylinux wheel and an sdist: built, repaired, checked by tests/packaging, installed and tested."""
     dist = REPO / "build" / python_name / "dist"
+    repaired_wheel, sdist = release(session, python_name, dist, with_sdist=True)
+    assert sdist is not None
+    for artefact, venv in ((repaired_wheel, dist / "venv-wheel"), (sdist, dist / "venv-sdist")):
+        install_and_test(session, python_name, artefact, venv)
+
+
+def release(session: nox.Session, python_name: str, dist: pathlib.Path, *, with_sdist: bool,
+            config: tuple[str, ...] = (), env: dict[str, str] | None = None) -> tuple[pathlib.Path, pathlib.Path | None]:
+    """Builds the release wheel (and the sdist) into DIST, repairs the wheel
+    with auditwheel and checks both with tests/packaging; returns their paths."""
     shutil.rmtree(dist, ignore_errors=True)
     raw, repaired = dist / "raw", dist / "repaired"
     # The sdist carries the commit it was made from, since it has no .git.
     snapshot = REPO / ".ovpi-vcs"
     session.run("cmake", f"-DSOURCE_DIR={REPO}", f"-DOUT={snapshot}", "-P", "cmake/vcs_snapshot.cmake")
     try:
-        session.run(python_name, "-m", "build", "--sdist", "--wheel", "--no-isolation", "--outdir", str(raw), ".",
-                    silent=True)
+        session.run(python_name, "-m", "build", *(["--sdist"] if with_sdist else []), "--wheel", "--no-isolation",
+                    *RELEASE, *config, "--outdir", str(raw), ".", env=env, silent=True)
     finally:
         snapshot.unlink(missing_ok=True)
     (built,) = raw.glob("*.whl")
-    (sdist,) = raw.glob("*.tar.gz")
     session.run("auditwheel", "repair", "--wheel-dir", str(repaired), str(built), silent=True)
     (repaired_wheel,) = repaired.glob("*.whl")
-    for artefact in (repaired_wheel, sdist):
+    sdist = next(raw.glob("*.tar.gz"), None)
+    for artefact in filter(None, (repaired_wheel, sdist)):
         session.log(f"{artefact.relative_to(REPO)}: {artefact.stat().st_size // 1024} KiB")
     session.run(python_name, "-m", "pytest", "-q", "-s", "-p", "no:cacheprovider", "tests/packaging",
-                f"--wheel={repaired_wheel}", f"--sdist={sdist}")
-    for artefact, venv in ((repaired_wheel, dist / "venv-wheel"), (sdist, dist / "venv-sdist")):
-        install_and_test(session, python_name, artefact, venv)
+                f"--wheel={repaired_wheel}", *([f"--sdist={sdist}"] if sdist else []))
+    return repaired_wheel, sdist
 
 
 def install_and_test(session: nox.Session, python_name: str, artefact: pathlib.Path, venv: pathlib.Path) -> None:
@@ -133,10 +147,65 @@ def install_and_test(session: nox.Session, python_name: str, artefact: pathlib.P
     session.run(python_name, "-m", "venv", "--system-site-packages", str(venv))
     session.run(str(venv / "bin" / "python"), "-m", "pip", "install", "--no-index", "--no-deps",
                 "--no-build-isolation", "-q", str(artefact), silent=True)
-    has_commit = (REPO / ".git").exists() and shutil.which("git") is not None
     with session.chdir("/tmp"):
         session.run(str(venv / "bin" / "python"), "-m", "pytest", "-q", "-p", "no:cacheprovider",
-                    str(REPO / "tests" / "installed"), env={"OVPI_EXPECT_VCS": "1" if has_commit else "0"})
+                    str(REPO / "tests" / "installed"), env={"OVPI_EXPECT_VCS": expect_vcs()})
+
+
+def expect_vcs() -> str:
+    """Whether a build from this tree knows its commit: "1" in a git clone."""
+    return "1" if (REPO / ".git").exists() and shutil.which("git") is not None else "0"
+
+
+@stage("test", name="core-aarch64")
+def core_aarch64(session: nox.Session) -> None:
+    """The core's tests cross-built for Linux on aarch64, run under qemu."""
+    build(session, "aarch64-core")
+    test(session, "aarch64-core")
+
+
+@stage("test", name="wheel-aarch64")
+@each_python
+def wheel_aarch64(session: nox.Session, python_name: str) -> None:
+    """An aarch64 manylinux wheel: cross-built, repaired, checked, then installed and tested under emulation."""
+    if not (AARCH64_ROOT / "usr" / "bin" / python_name).exists():
+        session.skip(f"no aarch64 root at {AARCH64_ROOT}: `tools/buildroot ensure-aarch64` (which make test runs) "
+                     "makes one where the kernel can be told to run aarch64 programs")
+    dist = REPO / "build" / python_name / "dist-aarch64"
+    suffix = in_aarch64_root(session, f"{python_name} -c 'import sysconfig; print(sysconfig.get_config_var(\"EXT_SUFFIX\"))'",
+                             silent=True).split()[-1]
+    # The target's own pyconfig.h, which Debian's shared one includes by
+    # its multiarch path; the other headers are the build root's.
+    include = REPO / "build" / python_name / "aarch64-include"
+    header = pathlib.Path("usr/include/aarch64-linux-gnu") / python_name / "pyconfig.h"
+    (include / header.parent.relative_to("usr/include")).mkdir(parents=True, exist_ok=True)
+    shutil.copy(AARCH64_ROOT / header, include / header.relative_to("usr/include"))
+    toolchain = f"cmake.define.CMAKE_TOOLCHAIN_FILE={REPO}/cmake/toolchains/aarch64-linux-gnu.cmake"
+    repaired_wheel, _ = release(session, python_name, dist, with_sdist=False, config=("-C", toolchain), env={
+        "OVPI_TARGET_INCLUDE": str(include),
+        "_PYTHON_HOST_PLATFORM": "linux-aarch64",  # the wheel's platform tag
+        "SETUPTOOLS_EXT_SUFFIX": suffix,           # the module's file name, as the target's interpreter has it
+    })
+    venv = dist.relative_to(REPO) / "venv-wheel"
+    in_aarch64_root(session, f"{python_name} -m venv --without-pip --system-site-packages {venv}")
+    in_aarch64_root(session, f"{venv}/bin/python -m pip install --no-index --no-deps -q "
+                             f"{repaired_wheel.relative_to(REPO)}")
+    in_aarch64_root(session, f"cd /tmp && /src/{venv}/bin/python -m pytest -q -p no:cacheprovider /src/tests/installed",
+                    env={"OVPI_EXPECT_VCS": expect_vcs()})
+    in_aarch64_root(session, f"{venv}/bin/python -m pytest -q -p no:cacheprovider tests/python",
+                    env={"OVPI_FUZZ_EXAMPLES": AARCH64_FUZZ_EXAMPLES})
+
+
+def in_aarch64_root(session: nox.Session, command: str, env: dict[str, str] | None = None, silent: bool = False) -> Any:
+    """Runs a shell COMMAND in the aarch64 root, in the clone (/src), its
+    programs under emulation; returns its output when SILENT."""
+    # Compiled modules are kept inside the root, and kept: the root comes
+    # without them, and compiling under emulation is slow.
+    settings = {"HOME": "/root", "LANG": "C.UTF-8", "PATH": "/usr/bin:/bin",
+                "PYTHONPYCACHEPREFIX": "/var/cache/ovpi-pycache", **(env or {})}
+    return session.run("chroot", str(AARCH64_ROOT), "/usr/bin/env", "-i",
+                       *(f"{key}={value}" for key, value in settings.items()),
+                       "/bin/sh", "-c", f"cd /src && {command}", silent=silent)
 
 
 @stage("harden", "test")

@@ -31,6 +31,13 @@ function(ovcore_build_info target)
 
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -dumpmachine OUTPUT_VARIABLE target_triple
                   OUTPUT_STRIP_TRAILING_WHITESPACE)
+  # The machine that runs the compiler: the target itself, unless the
+  # compiler was configured to build for another (a cross compiler).
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -v ERROR_VARIABLE compiler_configuration)
+  set(host_triple ${target_triple})
+  if(compiler_configuration MATCHES "--host=([^ \n]+)")
+    set(host_triple ${CMAKE_MATCH_1})
+  endif()
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -dM -E -x c++ /dev/null OUTPUT_VARIABLE predefined)
   set(cpu_features "")
   foreach(pair "__FXSR__=fxsr" "__SSE__=sse" "__SSE2__=sse2" "__SSE3__=sse3" "__SSSE3__=ssse3"
@@ -76,7 +83,7 @@ function(ovcore_build_info target)
       -DCPU_FEATURES=${cpu_features_csv}
       -DCOMPILER_VERSION=${CMAKE_CXX_COMPILER_VERSION}
       -DCHANNEL_INDEX=3
-      -DHOST_TRIPLE=${target_triple}
+      -DHOST_TRIPLE=${host_triple}
       -P ${PROJECT_SOURCE_DIR}/cmake/build_info.cmake
     BYPRODUCTS ${build_info_cpp}
     COMMENT "Recording build information"

@@ -12,7 +12,8 @@
 //                                before libpthread moved into libc
 //   __libc_single_threaded (2.32): libstdc++ skips atomics while it is set;
 //                                never set here, so they are always used
-// Compiled into the module only with the static runtime.
+// Compiled into the module only with the static runtime, which only the
+// release wheel has.
 
 #include <dlfcn.h>
 #include <link.h>
@@ -26,9 +27,17 @@
 // redirect to the C23 variant.
 extern "C" unsigned long ovpi_plain_strtoul(const char* text, char** end, int base) __asm__("strtoul");
 
-// The version every x86_64 glibc has exported it at.
-extern "C" int ovpi_pthread_once_2_2_5(pthread_once_t* once, void (*init)());
-__asm__(".symver ovpi_pthread_once_2_2_5, pthread_once@GLIBC_2.2.5");
+// The version every glibc of the architecture has exported it at: the
+// architecture's first. The one place where the reroutes differ by machine.
+#if defined(__x86_64__)
+#define OVPI_PTHREAD_ONCE_VERSION "GLIBC_2.2.5"
+#elif defined(__aarch64__)
+#define OVPI_PTHREAD_ONCE_VERSION "GLIBC_2.17"
+#else
+#error "the static runtime's reroutes know x86_64 and aarch64 only"
+#endif
+extern "C" int ovpi_pthread_once_first(pthread_once_t* once, void (*init)());
+__asm__(".symver ovpi_pthread_once_first, pthread_once@" OVPI_PTHREAD_ONCE_VERSION);
 
 extern "C" {
 
@@ -54,7 +63,7 @@ extern "C" {
 }
 
 [[gnu::visibility("hidden")]] int __wrap_pthread_once(pthread_once_t* once, void (*init)()) {
-  return ovpi_pthread_once_2_2_5(once, init);
+  return ovpi_pthread_once_first(once, init);
 }
 
 [[gnu::visibility("hidden")]] char __wrap___libc_single_threaded = 0;

@@ -18,7 +18,8 @@ import pytest
 
 
 def pytest_addoption(parser: pytest.Parser) -> None:
-    parser.addoption("--module", action="append", default=[], help="a built ovpi/_sys*.so")
+    parser.addoption("--module", action="append", default=[],
+                     help="an ovpi/_sys*.so built from source with the default options")
     parser.addoption("--wheel", help="a built (repaired) wheel")
     parser.addoption("--sdist", help="a built sdist")
 
@@ -38,6 +39,15 @@ def wheel(pytestconfig: pytest.Config) -> pathlib.Path:
 @pytest.fixture(scope="session")
 def sdist(pytestconfig: pytest.Config) -> pathlib.Path:
     return given(pytestconfig, "sdist")
+
+
+@pytest.fixture(scope="session")
+def source_modules(pytestconfig: pytest.Config) -> list[pathlib.Path]:
+    """The --module files: modules built from source with the default options."""
+    modules = [pathlib.Path(m).resolve() for m in pytestconfig.getoption("module")]
+    if not modules:
+        pytest.skip("no --module given")
+    return modules
 
 
 @pytest.fixture(scope="session")

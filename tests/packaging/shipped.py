@@ -51,6 +51,9 @@ class Elf:
                 if s.name and s["st_shndx"] != "SHN_UNDEF" and s["st_info"]["bind"] != "STB_LOCAL")
             dynamic = elf.get_section_by_name(".dynamic")
             self.needed = frozenset(t.needed for t in dynamic.iter_tags() if t.entry.d_tag == "DT_NEEDED")
+            # Every symbol the link saw, where the module was not stripped.
+            symtab = elf.get_section_by_name(".symtab")
+            self.symbols = {s.name for s in symtab.iter_symbols()} if symtab else set()
             requirements = elf.get_section_by_name(".gnu.version_r")
             self.versions = sorted(
                 {aux.name for _, auxes in requirements.iter_versions() for aux in auxes} if requirements else set())

@@ -40,6 +40,12 @@ def test_the_wheel_tag_admits_the_floor_and_names_the_module_s_architecture(
     assert tag.group(3) == Elf(wheel_module).architecture.name
 
 
+def test_the_module_is_named_for_the_wheel_s_interpreter_and_machine(
+        wheel: pathlib.Path, wheel_module: pathlib.Path) -> None:
+    version = wheel.stem.split("-")[2].removeprefix("cp")
+    assert wheel_module.name == f"_sys.cpython-{version}-{Elf(wheel_module).architecture.name}-linux-gnu.so"
+
+
 def test_the_classifiers_name_every_supported_interpreter(wheel: pathlib.Path) -> None:
     named = {c.rsplit(" :: ", 1)[1] for c in metadata(wheel).get_all("Classifier", [])
              if re.fullmatch(r"Programming Language :: Python :: 3\.\d+", c)}

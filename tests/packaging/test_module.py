@@ -11,6 +11,15 @@ def test_the_module_exports_its_initializer_only(any_module: pathlib.Path) -> No
     assert Elf(any_module).exported == ["PyInit__sys"]
 
 
+def test_a_source_build_links_the_system_runtime_and_reroutes_nothing(source_modules: list[pathlib.Path]) -> None:
+    """The release wheel's static runtime and glibc reroutes stay out of a build from source."""
+    for module in source_modules:
+        elf = Elf(module)
+        assert "libstdc++.so.6" in elf.needed
+        assert elf.symbols, "the module is stripped: nothing to tell from"
+        assert sorted(s for s in elf.symbols if s.startswith("__wrap_")) == []
+
+
 def test_the_wheel_module_needs_the_c_library_only(wheel_module: pathlib.Path) -> None:
     elf = Elf(wheel_module)
     assert elf.needed == elf.architecture.needed, f"on {elf.architecture.name}"

@@ -3,6 +3,7 @@ exceptions come out, and the process survives."""
 
 from __future__ import annotations
 
+import os
 import types
 from typing import Any
 
@@ -12,6 +13,8 @@ from hypothesis import strategies as st
 from ovpi import _sys
 
 LOGGER = "__EXT_orvantis_logger"
+# Fewer under emulation, where each example costs many times more.
+EXAMPLES = int(os.environ.get("OVPI_FUZZ_EXAMPLES", "300"))
 
 
 class Raising:
@@ -99,7 +102,7 @@ descriptions = namespace({"application_info": applications, "enabled_extensions"
                           "ext": sequences(ext_items)}) | scalars
 
 
-@settings(max_examples=300, deadline=None, suppress_health_check=list(HealthCheck))
+@settings(max_examples=EXAMPLES, deadline=None, suppress_health_check=list(HealthCheck))
 @given(descriptions)
 def test_random_descriptions_raise_only_documented_errors(description: Any) -> None:
     try:
@@ -112,7 +115,7 @@ def test_random_descriptions_raise_only_documented_errors(description: Any) -> N
         assert type(handle) is _sys.Instance
 
 
-@settings(max_examples=300, deadline=None)
+@settings(max_examples=EXAMPLES, deadline=None)
 @given(scalars)
 def test_random_numeric_arguments_raise_only_documented_errors(value: Any) -> None:
     for function in (_sys.factorial, _sys.fibonacci):
