@@ -57,20 +57,12 @@ def wheel_module(wheel: pathlib.Path, tmp_path_factory: pytest.TempPathFactory) 
         return pathlib.Path(archive.extract(name, tmp_path_factory.mktemp("wheel")))
 
 
-def pytest_generate_tests(metafunc: pytest.Metafunc) -> None:
-    # Every --module, and the wheel's own module (as "wheel").
-    if "any_module" in metafunc.fixturenames:
-        modules = [pathlib.Path(m).resolve() for m in metafunc.config.getoption("module")]
-        if metafunc.config.getoption("wheel"):
-            modules.append(pathlib.Path("wheel"))
-        metafunc.parametrize("any_module", modules or [None], ids=[m.name for m in modules] or ["none"],
-                             indirect=True)
-
-
 @pytest.fixture
-def any_module(request: pytest.FixtureRequest) -> pathlib.Path:
-    if request.param is None:
+def every_module(pytestconfig: pytest.Config, request: pytest.FixtureRequest) -> list[pathlib.Path]:
+    """Every module given: the --module files and the wheel's."""
+    modules = [pathlib.Path(m).resolve() for m in pytestconfig.getoption("module")]
+    if pytestconfig.getoption("wheel"):
+        modules.append(request.getfixturevalue("wheel_module"))
+    if not modules:
         pytest.skip("no --module or --wheel given")
-    if request.param == pathlib.Path("wheel"):
-        return request.getfixturevalue("wheel_module")  # type: ignore[no-any-return]
-    return request.param  # type: ignore[no-any-return]
+    return modules
