@@ -78,9 +78,10 @@ class Index:
         return self.value
 
 
-def test_versions_take_what_index_takes_and_store_plain_ints() -> None:
+def test_versions_and_levels_take_what_index_takes_and_store_plain_ints() -> None:
     version = VersionInfo(Index(1), Index(65535), 3)  # type: ignore[arg-type]
     assert version == VersionInfo(1, 65535, 3) and type(version.major) is int
+    assert LogCreateInfoEXT(callback=print, level=Index(3)).level is LogLevelEXT.Warn  # type: ignore[arg-type]
     with pytest.raises(ValueError, match="VersionInfo.minor must be between 0 and 65535, got 65536"):
         VersionInfo(0, Index(65536))  # type: ignore[arg-type]
 

@@ -12,10 +12,11 @@ from __future__ import annotations
 
 import datetime
 import logging
+import operator
 from collections.abc import Callable
 from dataclasses import dataclass
 from enum import IntEnum
-from typing import Final, TypedDict
+from typing import Final, SupportsIndex, TypedDict
 
 __all__ = [
     "LOGGER_EXTENSION_NAME",
@@ -66,12 +67,14 @@ class LogCreateInfoEXT:
         if not callable(self.callback):
             raise TypeError(f"LogCreateInfoEXT.callback must be callable, not {type(self.callback).__name__}")
         level: object = self.level
-        if isinstance(level, bool) or not isinstance(level, int):
+        # Any integer the native side takes (a NumPy one too), but not bool.
+        if isinstance(level, bool) or not isinstance(level, SupportsIndex):
             raise TypeError(f"LogCreateInfoEXT.level must be a LogLevelEXT, not {type(level).__name__}")
+        number = operator.index(level)
         try:
-            object.__setattr__(self, "level", LogLevelEXT(level))
+            object.__setattr__(self, "level", LogLevelEXT(number))
         except ValueError:
-            raise ValueError(f"LogCreateInfoEXT.level must be 0 to 4, got {level}") from None
+            raise ValueError(f"LogCreateInfoEXT.level must be 0 to 4, got {number}") from None
 
 
 TRACE: Final = 5
