@@ -2,11 +2,9 @@
 
     python -m pytest tests/packaging --module=PATH.so --wheel=PATH.whl --sdist=PATH.tar.gz
 
-Each option may be left out (or, for --module, repeated); the tests of what
-is not given are skipped. A wheel's module is checked beside any --module.
-Expectations that differ between architectures are keyed by the ELF
-machine of the module, so a wheel for another architecture is checked here
-the same way.
+Each option may be left out (--module may be repeated); the tests of what is
+not given are skipped. Expectations differ by architecture only as
+shipped.ARCHITECTURES says.
 """
 
 from __future__ import annotations
@@ -41,13 +39,14 @@ def sdist(pytestconfig: pytest.Config) -> pathlib.Path:
     return given(pytestconfig, "sdist")
 
 
+def module_options(config: pytest.Config) -> list[pathlib.Path]:
+    return [pathlib.Path(m).resolve() for m in config.getoption("module")]
+
+
 @pytest.fixture(scope="session")
 def source_modules(pytestconfig: pytest.Config) -> list[pathlib.Path]:
     """The --module files: modules built from source with the default options."""
-    modules = [pathlib.Path(m).resolve() for m in pytestconfig.getoption("module")]
-    if not modules:
-        pytest.skip("no --module given")
-    return modules
+    return module_options(pytestconfig) or pytest.skip("no --module given")
 
 
 @pytest.fixture(scope="session")
@@ -60,9 +59,5 @@ def wheel_module(wheel: pathlib.Path, tmp_path_factory: pytest.TempPathFactory) 
 @pytest.fixture
 def every_module(pytestconfig: pytest.Config, request: pytest.FixtureRequest) -> list[pathlib.Path]:
     """Every module given: the --module files and the wheel's."""
-    modules = [pathlib.Path(m).resolve() for m in pytestconfig.getoption("module")]
-    if pytestconfig.getoption("wheel"):
-        modules.append(request.getfixturevalue("wheel_module"))
-    if not modules:
-        pytest.skip("no --module or --wheel given")
-    return modules
+    wheel = [request.getfixturevalue("wheel_module")] if pytestconfig.getoption("wheel") else []
+    return module_options(pytestconfig) + wheel or pytest.skip("no --module or --wheel given")
