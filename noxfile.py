@@ -92,11 +92,16 @@ def module(session: nox.Session, python_name: str) -> None:
 
 @stage("check", "test")
 def mypy(session: nox.Session) -> None:
-    """mypy --strict over the package and its stubs, as each interpreter's version sees them."""
-    with session.chdir("python"):
-        for version in VERSIONS:
-            session.run("python3", "-m", "mypy", "--strict", "--no-incremental", "--cache-dir=/dev/null",
-                        "--python-version", version, "ovpi")
+    """mypy --strict over the package and a program that uses it, and stubtest of the stubs against each built module."""
+    for version in VERSIONS:
+        strict = ("python3", "-m", "mypy", "--strict", "--no-incremental", "--cache-dir=/dev/null",
+                  "--python-version", version)
+        with session.chdir("python"):
+            session.run(*strict, "ovpi")
+        session.run(*strict, "tests/typing/user_program.py", env={"MYPYPATH": str(REPO / "python")})
+        python_name = f"python{version}"
+        stage_dir = build(session, "py", python_name) / "stage"
+        session.run(python_name, "-m", "mypy.stubtest", "ovpi", env={"PYTHONPATH": str(stage_dir)})
 
 
 @stage("test")

@@ -9,6 +9,7 @@
 #include "ovcore/src/utils/fatal.hpp"
 #include "ovcore/src/utils/try.hpp"
 #include "ovpi_sys/binding.hpp"
+#include "ovpi_sys/live_instances.hpp"
 
 namespace ovpi_sys {
 namespace {
@@ -17,7 +18,7 @@ using ovcore::base::InstanceContext;
 
 struct InstanceObject {
   PyObject_HEAD
-  std::shared_ptr<InstanceContext> context;
+  LiveInstance live;
 };
 
 // Gives the handle's memory back on every path, also when the teardown
@@ -42,9 +43,9 @@ void instance_dealloc(PyObject* self) {
     if (Py_TYPE(self)->tp_free == nullptr) throw ovcore::utils::FatalError("Instance type has no free slot");
     FreeOnExit free_memory(self);
     auto* instance = reinterpret_cast<InstanceObject*>(self);
-    std::shared_ptr<InstanceContext> context = std::move(instance->context);
-    std::destroy_at(&instance->context);
-    ovcore::base::release(std::move(context));
+    std::shared_ptr<InstanceContext> context = untrack(instance->live);
+    std::destroy_at(&instance->live);
+    if (context != nullptr) ovcore::base::release(std::move(context));
   });
 }
 
@@ -76,6 +77,7 @@ PyObject* ov_create_instance(PyObject*, PyObject* const* args, Py_ssize_t nargsf
   return ovcore::binding::call_function([&]() -> PyResult<OwnedRef> {
     BorrowedRef argument =
         OV_TRY(bind_one_argument("_ov_create_instance", "instance_create_info", args, nargsf, kwnames));
+    OV_TRY(register_exit_teardown());
 
     auto create_info = ovcore::base::api::extract_instance_create_info(argument);
     if (!create_info) {
@@ -100,7 +102,9 @@ PyObject* ov_create_instance(PyObject*, PyObject* const* args, Py_ssize_t nargsf
       return std::unexpected(std::move(error));
       // LCOV_EXCL_STOP
     }
-    new (&reinterpret_cast<InstanceObject*>(object)->context) std::shared_ptr<InstanceContext>(std::move(*created));
+    LiveInstance* live = new (&reinterpret_cast<InstanceObject*>(object)->live) LiveInstance{};
+    live->context = std::move(*created);
+    track(*live);
     return OwnedRef::steal(object);
   });
 }

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string_view>
 
 #include "ovcore/src/binding/panic.hpp"
 #include "ovcore/src/binding/process_once.hpp"
@@ -19,6 +20,8 @@
 
 namespace ovpi_sys {
 namespace {
+
+constexpr std::string_view kPackageName = "ovpi";
 
 using ovcore::binding::BorrowedRef;
 using ovcore::binding::OwnedRef;
@@ -103,12 +106,24 @@ PyResult<OwnedRef> create_module() {
 #ifdef Py_GIL_DISABLED
   if (PyUnstable_Module_SetGIL(module.get(), Py_MOD_GIL_USED) < 0) return ovcore::binding::fetched_error();
 #endif
-  // Made now, not at the first panic, so that the package can find it and
-  // export it as ovpi.PanicException; it is not an attribute of this module.
-  if (ovcore::binding::panic_exception_type() == nullptr) return ovcore::binding::fetched_error();
   OV_TRY(add_instance_type(module.borrow()));
   for (PyMethodDef& def : function_defs) OV_TRY(add_function(module.borrow(), def));
   return module;
+}
+
+// The class is named ovpi.PanicException, and that is where it is put, in
+// the package this module belongs to, when the package is being imported or
+// has been: the package cannot reach it otherwise, since it is not an
+// attribute of this module. Every initialization does it, so that a package
+// imported anew (after a purge of sys.modules) gets it too.
+PyResult<void> publish_panic_exception() {
+  PyObject* type = ovcore::binding::panic_exception_type();
+  if (type == nullptr) return ovcore::binding::fetched_error();
+  OwnedRef name = OV_TRY(ovcore::binding::to_py_str(kPackageName));
+  OwnedRef package = OwnedRef::steal(PyImport_GetModule(name.get()));
+  if (!package) return PyErr_Occurred() ? ovcore::binding::fetched_error() : PyResult<void>{};
+  if (PyObject_SetAttrString(package.get(), "PanicException", type) < 0) return ovcore::binding::fetched_error();
+  return {};
 }
 
 PyResult<OwnedRef> initialize_module() {
@@ -124,6 +139,7 @@ PyResult<OwnedRef> initialize_module() {
   PyObject* module = OV_TRY(module_object.get([]() -> PyResult<PyObject*> {
     return OV_TRY(create_module()).release();
   }));
+  OV_TRY(publish_panic_exception());
   return OwnedRef::new_ref(module);
 }
 

@@ -22,6 +22,9 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 // Bound by its plain name, which C++ headers on a new glibc would otherwise
 // redirect to the C23 variant.
@@ -47,6 +50,8 @@ extern "C" {
 // LCOV_EXCL_STOP
 }
 
+// Like glibc's own, it cannot fail: without entropy the process ends, since
+// a value with fewer random bits than asked for would be silently weaker.
 [[gnu::visibility("hidden")]] std::uint32_t __wrap_arc4random() {
   std::uint32_t value = 0;
   auto* bytes = reinterpret_cast<unsigned char*>(&value);
@@ -55,8 +60,13 @@ extern "C" {
     const ssize_t got = getrandom(bytes + filled, sizeof value - filled, 0);
     if (got > 0) {
       filled += static_cast<std::size_t>(got);
-    } else if (got < 0 && errno != EINTR) {  // LCOV_EXCL_LINE: getrandom failed for want of entropy
-      break;  // LCOV_EXCL_LINE: no entropy to be had: what was read so far
+    } else if (got < 0 && errno != EINTR) {
+      // LCOV_EXCL_START: getrandom failed for want of entropy (tested in a binary of its own)
+      const int error = errno;
+      std::fprintf(stderr, "ovpi: fatal: cannot get entropy for arc4random: getrandom failed: %s (errno %d)\n",
+                   std::strerror(error), error);
+      std::abort();
+      // LCOV_EXCL_STOP
     }
   }
   return value;

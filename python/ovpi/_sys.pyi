@@ -1,8 +1,8 @@
 """Native half of ovpi: the Orvantis core behind a small C API surface."""
 
-from typing import Final, SupportsIndex, final
+from typing import SupportsIndex, final
 
-__all__: Final[list[str]]
+__all__ = ["Instance", "_ov_create_instance", "factorial", "fibonacci"]
 
 @final
 class Instance:

@@ -6,6 +6,7 @@ from __future__ import annotations
 import dataclasses
 import datetime
 import logging
+import os
 import pickle
 import subprocess
 import sys
@@ -91,6 +92,33 @@ def test_panic_exception_is_the_package_s_own_and_pickles() -> None:
     assert ovpi.PanicException is panic_type() and "PanicException" in ovpi.__all__
     copy = pickle.loads(pickle.dumps(ovpi.PanicException("lost in a worker")))
     assert type(copy) is ovpi.PanicException and copy.args == ("lost in a worker",)
+
+
+LAZY_IMPORTS = pytest.mark.skipif(sys.version_info < (3, 15), reason="lazy imports came with CPython 3.15")
+
+
+@pytest.mark.parametrize(("options", "env", "statement"), [
+    ([], {}, "import ovpi"),
+    pytest.param(["-X", "lazy_imports=all"], {}, "import ovpi", marks=LAZY_IMPORTS),
+    pytest.param([], {"PYTHON_LAZY_IMPORTS": "all"}, "import ovpi", marks=LAZY_IMPORTS),
+    pytest.param([], {}, "lazy import ovpi", marks=LAZY_IMPORTS),
+])
+def test_the_package_imports_and_works_however_imports_are_made(options: list[str], env: dict[str, str],
+                                                                statement: str) -> None:
+    # A package imported anew after a purge gets the one class again.
+    code = f"""{statement}
+import sys
+panic = ovpi.PanicException
+assert ovpi.factorial(5) == 120 and issubclass(panic, BaseException)
+for name in [name for name in sys.modules if name.split(".")[0] == "ovpi"]:
+    del sys.modules[name]
+import ovpi
+assert ovpi.PanicException is panic and panic.__module__ == "ovpi"
+print("ok")
+"""
+    result = subprocess.run([sys.executable, *options, "-c", code], capture_output=True, text=True,
+                            env={**os.environ, **env}, timeout=60)
+    assert (result.stdout, result.stderr) == ("ok\n", "")
 
 
 def bridged(logger: logging.Logger, level: int, timepoint: datetime.datetime,

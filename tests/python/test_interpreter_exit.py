@@ -4,6 +4,7 @@ interpreter."""
 
 from __future__ import annotations
 
+import pathlib
 import subprocess
 import sys
 import textwrap
@@ -46,7 +47,7 @@ def run(code: str) -> subprocess.CompletedProcess[str]:
          assert h is not None
      atexit.register(keep)
      """, ["atexit torn down"]),
-    # A daemon thread still holds one (it never gets the interpreter back).
+    # A daemon thread still holds one: torn down at exit all the same.
     ("""
      import threading
      started = threading.Event()
@@ -56,7 +57,7 @@ def run(code: str) -> subprocess.CompletedProcess[str]:
          threading.Event().wait()
      threading.Thread(target=hold, daemon=True).start()
      started.wait()
-     """, []),
+     """, ["daemon torn down"]),
     # A daemon thread busy creating and releasing while the interpreter exits.
     pytest.param("""
      import threading
@@ -79,6 +80,56 @@ def test_an_instance_alive_at_exit_ends_quietly(code: str, torn_down: list[str] 
         assert result.stdout.splitlines() == torn_down
     else:
         assert set(result.stdout.splitlines()) <= {"churn torn down"}
+
+
+# A script whose callback refers to its own globals, which hold the handle:
+# a cycle through the native instance that the collector cannot see.
+SCRIPT_FUNCTION = """
+    out = open(path, "w")
+    def on_log(record):
+        out.write(record["message"].split(":")[0] + "\\n")
+    instance = create(on_log)
+"""
+SCRIPT_METHOD = """
+    class App:
+        def __init__(self):
+            self.out = open(path, "w")
+            self.instance = create(self.on_log)
+        def on_log(self, record):
+            self.out.write(record["message"].split(":")[0] + "\\n")
+    app = App()
+"""
+
+
+@pytest.mark.parametrize("shape", [SCRIPT_FUNCTION, SCRIPT_METHOD], ids=["function", "method"])
+def test_a_script_that_holds_its_own_callback_keeps_its_file_at_exit(shape: str, tmp_path: pathlib.Path) -> None:
+    path = tmp_path / "log.txt"
+    result = run(textwrap.dedent(f"""
+        path = {str(path)!r}
+        def create(callback):
+            return _sys._ov_create_instance(info(["__EXT_orvantis_logger"], [LogCreateInfoEXT(callback=callback)]))
+    """) + textwrap.dedent(shape))
+    assert (result.returncode, result.stderr) == (0, "")
+    lines = path.read_text().splitlines()
+    assert len(lines) == 6 and lines[-1].startswith("Tearing down")
+
+
+def test_a_teardown_that_fails_at_exit_goes_to_the_unraisable_hook_and_the_others_still_run() -> None:
+    # Both callbacks see the globals that hold both handles.
+    result = run("""
+        def failing(record):
+            if record["message"].startswith("Tearing down"):
+                raise ValueError("no teardown for you")
+        def noting(record):
+            if record["message"].startswith("Tearing down"):
+                os.write(1, b"second torn down\\n")
+        first = _sys._ov_create_instance(info(["__EXT_orvantis_logger"], [LogCreateInfoEXT(callback=failing)]))
+        second = _sys._ov_create_instance(info(["__EXT_orvantis_logger"], [LogCreateInfoEXT(callback=noting)]))
+    """)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.splitlines() == ["second torn down"]
+    assert "ValueError: no teardown for you" in result.stderr
+    assert result.stderr.count("ovpi.PanicException") == 1
 
 
 @pytest.mark.parametrize("needed", ["collections.abc", "datetime"])
