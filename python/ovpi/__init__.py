@@ -15,7 +15,7 @@ importlib.import_module("ovpi._sys")
 
 from ovpi._sys import Instance, factorial, fibonacci
 from ovpi._version import __version__ as __version__
-from ovpi.api import ApplicationInfo, InstanceCreateInfo, VersionInfo, create_instance
+from ovpi.api import ApplicationInfo, ExtensionNotEnabledWarning, InstanceCreateInfo, VersionInfo, create_instance
 
 if TYPE_CHECKING:
     class PanicException(BaseException):
@@ -26,6 +26,7 @@ elif "PanicException" not in globals():
 
 __all__ = [
     "ApplicationInfo",
+    "ExtensionNotEnabledWarning",
     "Instance",
     "InstanceCreateInfo",
     "PanicException",

@@ -3,6 +3,7 @@
     python -m ovpi                     # the logger prints every message itself
     python -m ovpi --level info        # only Info and above, through a Python callback
     python -m ovpi --logging           # routed into the standard logging module
+    python -m ovpi --version           # the package's version
 """
 
 from __future__ import annotations
@@ -36,6 +37,7 @@ def main(argv: list[str] | None = None) -> int:
                         help="drop messages below this level (delivered through a Python callback)")
     parser.add_argument("--logging", action="store_true",
                         help="route messages through the standard logging module")
+    parser.add_argument("--version", action="version", version=f"ovpi {ovpi.__version__}")
     args = parser.parse_args(argv)
 
     settings: list[object] = []

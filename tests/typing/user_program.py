@@ -6,6 +6,7 @@ import logging
 import ovpi
 from ovpi import (
     ApplicationInfo,
+    ExtensionNotEnabledWarning,
     Instance,
     InstanceCreateInfo,
     PanicException,
@@ -47,6 +48,8 @@ def main() -> None:
         print(total, ovpi.factorial(3))
     except PanicException:
         raise
+    assert issubclass(ExtensionNotEnabledWarning, UserWarning)
+    assert VersionInfo(1, 2, 3) < VersionInfo(1, 3, 0)
     assert _ov_create_instance is not None  # noqa: F405
 
 

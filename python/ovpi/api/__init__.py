@@ -7,14 +7,17 @@ construction, with messages that name the offending field.
 
 from __future__ import annotations
 
+import functools
 import operator
+import warnings
 from collections.abc import Sequence
 from dataclasses import dataclass, field
 from typing import SupportsIndex
 
 from ovpi import _sys
+from ovpi.api._extensions import known_extensions, qualified_name
 
-__all__ = ["ApplicationInfo", "InstanceCreateInfo", "VersionInfo", "create_instance"]
+__all__ = ["ApplicationInfo", "ExtensionNotEnabledWarning", "InstanceCreateInfo", "VersionInfo", "create_instance"]
 
 _U16_MAX = 0xFFFF
 
@@ -47,9 +50,16 @@ def _as_tuple(owner: str, name: str, value: object) -> tuple[object, ...]:
     return tuple(value)
 
 
+class ExtensionNotEnabledWarning(UserWarning):
+    """Settings were given for an extension that the description does not
+    enable: they are ignored, and the extension does not run."""
+
+
+@functools.total_ordering
 @dataclass(frozen=True, slots=True)
 class VersionInfo:
-    """A version triple; each part is 0 to 65535."""
+    """A version triple; each part is 0 to 65535. Versions order as versions
+    do: by major, then minor, then patch."""
 
     major: int = 0
     minor: int = 0
@@ -61,6 +71,11 @@ class VersionInfo:
 
     def __str__(self) -> str:
         return f"{self.major}.{self.minor}.{self.patch}"
+
+    def __lt__(self, other: object) -> bool:
+        if not isinstance(other, VersionInfo):
+            return NotImplemented
+        return (self.major, self.minor, self.patch) < (other.major, other.minor, other.patch)
 
 
 @dataclass(frozen=True, slots=True, kw_only=True)
@@ -109,8 +124,49 @@ def create_instance(info: InstanceCreateInfo) -> _sys.Instance:
     """Creates a running instance; release it by dropping every reference.
 
     Raises TypeError for a description the core cannot read and RuntimeError
-    when the core refuses it (for example an unknown extension name).
+    when the core refuses it (for example an unknown extension name); either
+    carries a note that says how to fix the description. Warns with
+    :class:`ExtensionNotEnabledWarning` when ``ext`` holds settings for an
+    extension that ``enabled_extensions`` does not name.
     """
     if not isinstance(info, InstanceCreateInfo):
         raise TypeError(f"create_instance() expects an InstanceCreateInfo, not {type(info).__name__}")
-    return _sys._ov_create_instance(info)
+    _warn_of_settings_not_enabled(info)
+    try:
+        return _sys._ov_create_instance(info)
+    except TypeError as error:
+        _note_unknown_settings(error, info)
+        raise
+    except RuntimeError as error:
+        _note_unknown_names(error, info)
+        raise
+
+
+def _warn_of_settings_not_enabled(info: InstanceCreateInfo) -> None:
+    enabled = set(info.enabled_extensions)
+    for index, settings in enumerate(info.ext):
+        for extension in known_extensions():
+            if type(settings) is extension.settings and extension.name not in enabled:
+                warnings.warn(
+                    f"InstanceCreateInfo.ext[{index}] is a {type(settings).__name__}, but its extension is not "
+                    f"enabled, so it is ignored: add {extension.constant} ({extension.name!r}) to "
+                    "InstanceCreateInfo.enabled_extensions",
+                    ExtensionNotEnabledWarning, stacklevel=3)
+
+
+def _note_unknown_settings(error: TypeError, info: InstanceCreateInfo) -> None:
+    accepted = {extension.settings for extension in known_extensions()}
+    for index, settings in enumerate(info.ext):
+        if type(settings) not in accepted:
+            names = ", ".join(sorted(qualified_name(cls) for cls in accepted))
+            error.add_note(f"InstanceCreateInfo.ext[{index}] is a {qualified_name(type(settings))}; "
+                           f"the settings types the core accepts are: {names}")
+            return
+
+
+def _note_unknown_names(error: RuntimeError, info: InstanceCreateInfo) -> None:
+    known = {extension.name: extension.constant for extension in known_extensions()}
+    unknown = [name for name in info.enabled_extensions if name not in known]
+    if unknown:
+        listing = ", ".join(f"{name!r} ({constant})" for name, constant in sorted(known.items()))
+        error.add_note(f"{unknown[0]!r} is not an extension the core knows; it knows: {listing}")

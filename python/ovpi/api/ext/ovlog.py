@@ -65,7 +65,10 @@ class LogCreateInfoEXT:
 
     def __post_init__(self) -> None:
         if not callable(self.callback):
-            raise TypeError(f"LogCreateInfoEXT.callback must be callable, not {type(self.callback).__name__}")
+            text = f"LogCreateInfoEXT.callback must be callable, not {type(self.callback).__name__}"
+            if isinstance(self.callback, (logging.Logger, logging.LoggerAdapter)):
+                text += "; to send the messages to a logger, pass callback=logging_callback(logger)"
+            raise TypeError(text)
         level: object = self.level
         # Any integer the native side takes (a NumPy one too), but not bool.
         if isinstance(level, bool) or not isinstance(level, SupportsIndex):
@@ -74,7 +77,11 @@ class LogCreateInfoEXT:
         try:
             object.__setattr__(self, "level", LogLevelEXT(number))
         except ValueError:
-            raise ValueError(f"LogCreateInfoEXT.level must be 0 to 4, got {number}") from None
+            text = f"LogCreateInfoEXT.level must be 0 to 4, got {number}"
+            if number in _LEVELS_OF_STDLIB:
+                name, meant = _LEVELS_OF_STDLIB[number]
+                text += f"; that is {name}, a level of the logging module: use LogLevelEXT.{meant.name}"
+            raise ValueError(text) from None
 
 
 TRACE: Final = 5
@@ -90,6 +97,19 @@ _STDLIB_LEVELS: Final = {
     LogLevelEXT.Warn: logging.WARNING,
     LogLevelEXT.Error: logging.ERROR,
 }
+# A logging level given where a LogLevelEXT is wanted: its name, and the member meant.
+_LEVELS_OF_STDLIB: Final = {
+    TRACE: ("ovpi.api.ext.ovlog.TRACE", LogLevelEXT.Trace),
+    logging.DEBUG: ("logging.DEBUG", LogLevelEXT.Debug),
+    logging.INFO: ("logging.INFO", LogLevelEXT.Info),
+    logging.WARNING: ("logging.WARNING", LogLevelEXT.Warn),
+    logging.ERROR: ("logging.ERROR", LogLevelEXT.Error),
+    logging.CRITICAL: ("logging.CRITICAL", LogLevelEXT.Error),
+}
+# What logging shows as a record's function when it cannot find one.
+_UNKNOWN_FUNCTION: Final = "(unknown function)"
+# Reports an error raised inside logging as a handler reports one of its own.
+_ERRORS: Final = logging.NullHandler()
 
 
 def logging_callback(logger: logging.Logger | str | None = None) -> LogCallback:
@@ -101,8 +121,31 @@ def logging_callback(logger: logging.Logger | str | None = None) -> LogCallback:
     A message from "ovcore::base" goes through the logger "ovpi.ovcore.base"
     and reaches handlers on "ovpi" by propagation. The record's level is the
     nearest stdlib level (Trace becomes :data:`TRACE`), its time the
-    message's time, and its pathname and line number the emitting source
-    location. ``logger`` may also be given by its name.
+    message's time, its pathname and line number the emitting source
+    location, and its function "(unknown function)", as logging shows when
+    it finds none. ``logger`` may also be given by its name.
+
+    Each record also carries the native message's own fields, for
+    formatters that emit fields rather than text (``%(ovpi_module)s``, or a
+    JSON formatter's extra keys):
+
+    ===================== ===============================================
+    ``ovpi_level``        the message's :class:`LogLevelEXT`
+    ``ovpi_module``       the emitting module's path, as "ovcore::base"
+    ``ovpi_file``         the emitting source file, or None
+    ``ovpi_line``         its line, or None
+    ``ovpi_thread_name``  the emitting thread's name, or None
+    ===================== ===============================================
+
+    Errors follow logging's own rule that logging never brings the
+    application down: an :class:`Exception` raised while the record is
+    handled (by a handler's ``emit``, a filter or a formatter) is reported
+    as a handler reports one, "--- Logging error ---" and a traceback on
+    standard error while :data:`logging.raiseExceptions` is true, nothing
+    otherwise, and the message counts as delivered. Handlers before the one
+    that raised have the record already. Exceptions that are not an
+    :class:`Exception` (:class:`KeyboardInterrupt`, :class:`SystemExit`)
+    propagate.
 
     Raises TypeError for anything that is not a :class:`logging.Logger`, a
     logger's name or None (a :class:`logging.LoggerAdapter` included: it has
@@ -120,31 +163,40 @@ def logging_callback(logger: logging.Logger | str | None = None) -> LogCallback:
         return child
 
     def deliver(record: LogRecordEXT) -> None:
-        level = _STDLIB_LEVELS.get(LogLevelEXT(record["level"]), logging.INFO)
+        native_level = LogLevelEXT(record["level"])
+        level = _STDLIB_LEVELS.get(native_level, logging.INFO)
         source = logger_of(record["module"])
         if not source.isEnabledFor(level):
             return
-        log_record = source.makeRecord(
-            source.name,
-            level,
-            record["file"] or "<unknown>",
-            record["line"] or 0,
-            record["message"],
-            (),
-            None,
-        )
-        timepoint = record["timepoint"]
-        created = _created(timepoint, log_record.created)
-        log_record.relativeCreated += (created - log_record.created) * 1000
-        log_record.created = created
-        # From the timepoint's own integer microseconds: a float's fraction
-        # may fall just below a whole millisecond and show the one before.
-        log_record.msecs = timepoint.microsecond // 1000 + 0.0
-        if level == TRACE:
-            log_record.levelname = "TRACE"
-        if record["thread_name"] is not None:
-            log_record.threadName = record["thread_name"]
-        source.handle(log_record)
+        pathname, lineno = record["file"] or "<unknown>", record["line"] or 0
+        log_record: logging.LogRecord | None = None
+        try:
+            log_record = source.makeRecord(
+                source.name, level, pathname, lineno, record["message"], (), None, _UNKNOWN_FUNCTION,
+                {
+                    "ovpi_level": native_level,
+                    "ovpi_module": record["module"],
+                    "ovpi_file": record["file"],
+                    "ovpi_line": record["line"],
+                    "ovpi_thread_name": record["thread_name"],
+                },
+            )
+            timepoint = record["timepoint"]
+            created = _created(timepoint, log_record.created)
+            log_record.relativeCreated += (created - log_record.created) * 1000
+            log_record.created = created
+            # From the timepoint's own integer microseconds: a float's fraction
+            # may fall just below a whole millisecond and show the one before.
+            log_record.msecs = timepoint.microsecond // 1000 + 0.0
+            if level == TRACE:
+                log_record.levelname = "TRACE"
+            if record["thread_name"] is not None:
+                log_record.threadName = record["thread_name"]
+            source.handle(log_record)
+        except Exception:
+            if log_record is None:  # the application's record factory failed
+                log_record = logging.LogRecord(source.name, level, pathname, lineno, record["message"], (), None)
+            _ERRORS.handleError(log_record)
 
     return deliver
 
