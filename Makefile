@@ -4,7 +4,7 @@
 # prints them.
 NOX := tools/buildroot run python3 -m nox
 
-.PHONY: example check test harden bench list root shell clean
+.PHONY: example check test harden bench docs list root shell clean
 example:  ## build the module and run the example
 	$(NOX) -t example
 check:    ## the fast loop: the sessions tagged check
@@ -16,6 +16,8 @@ harden:   ## the sanitizers, leaks, valgrind, stress and coverage: the sessions 
 	$(NOX) -t harden
 bench:    ## the benchmarks
 	$(NOX) -t bench
+docs:     ## the documentation site, into build/docs/html (built, its examples run, checked in a browser)
+	$(NOX) -s docs
 list:     ## every stage with what it does (nox -l)
 	$(NOX) -l
 root:     ## create the build roots only (x86_64, and aarch64 where the kernel can run it)

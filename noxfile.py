@@ -82,7 +82,7 @@ def core(session: nox.Session) -> None:
 @stage("check", "test")
 @each_python
 def module(session: nox.Session, python_name: str) -> None:
-    """The extension module: its embedded-interpreter tests, pytest, and its exports."""
+    """The extension module: its embedded-interpreter tests, pytest (from 3.15 also with lazy imports), and its exports."""
     folder = build(session, "py", python_name)
     test(session, "py", python_name)
     (module_file,) = (folder / "stage" / "ovpi").glob("_sys.*.so")
@@ -102,6 +102,20 @@ def mypy(session: nox.Session) -> None:
         python_name = f"python{version}"
         stage_dir = build(session, "py", python_name) / "stage"
         session.run(python_name, "-m", "mypy.stubtest", "ovpi", env={"PYTHONPATH": str(stage_dir)})
+
+
+@stage("test")
+def docs(session: nox.Session) -> None:
+    """The documentation site: built nitpicky with warnings as errors, its examples run, its inventory and a browser's view checked."""
+    env = {"PYTHONPATH": str(build(session, "py", DEFAULT) / "stage")}
+    out = REPO / "build" / "docs"
+    shutil.rmtree(out, ignore_errors=True)
+    for builder in ("html", "doctest"):
+        session.run(DEFAULT, "-m", "sphinx", "-n", "-W", "--keep-going", "-q", "-b", builder, "docs", str(out / builder),
+                    env=env)
+    session.run(DEFAULT, "-m", "pytest", "-q", "-p", "no:cacheprovider", "tests/docs", f"--site={out / 'html'}",
+                f"--screenshot={out / 'landing.png'}", env=env)
+    session.log(f"site: {out / 'html' / 'index.html'}, landing page: {out / 'landing.png'}")
 
 
 @stage("test")

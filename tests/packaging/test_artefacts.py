@@ -9,7 +9,7 @@ import subprocess
 import tarfile
 import zipfile
 
-from shipped import Elf, glibc_floor, python_versions
+from shipped import REPO, Elf, glibc_floor, python_versions
 
 MANYLINUX = re.compile(r"manylinux_(\d+)_(\d+)_(\w+)")
 
@@ -73,7 +73,17 @@ def test_the_wheel_holds_the_package_and_its_metadata_only(wheel: pathlib.Path) 
         assert required in names
 
 
-SDIST_REQUIRED = ["pyproject.toml", "CMakeLists.txt", "README.md", "PKG-INFO", ".ovpi-vcs", "tools/pythons.txt",
+def test_the_wheel_carries_the_license_it_declares(wheel: pathlib.Path) -> None:
+    with zipfile.ZipFile(wheel) as archive:
+        licenses = [name for name in archive.namelist() if ".dist-info/licenses/" in name and not name.endswith("/")]
+        assert [name.split(".dist-info/")[1] for name in licenses] == ["licenses/LICENSE"]
+        assert archive.read(licenses[0]) == (REPO / "LICENSE").read_bytes()
+    assert metadata(wheel)["License-Expression"] == "MIT"
+    assert metadata(wheel).get_all("License-File") == ["LICENSE"]
+
+
+SDIST_REQUIRED = ["pyproject.toml", "CMakeLists.txt", "README.md", "LICENSE", "CHANGELOG.md", "SECURITY.md",
+                  "CONTRIBUTING.md", "docs/conf.py", "PKG-INFO", ".ovpi-vcs", "tools/pythons.txt",
                   "python/ovpi/__init__.py", "ovcore/src/binding/py_ref.hpp", "ovpi_sys/module.cpp",
                   "tests/python/test_api.py", "tests/installed/test_installed.py"]
 

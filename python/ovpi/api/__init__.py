@@ -80,7 +80,12 @@ class VersionInfo:
 
 @dataclass(frozen=True, slots=True, kw_only=True)
 class ApplicationInfo:
-    """Who creates the instance: the application and the engine it runs on."""
+    """Who creates the instance: the application and the engine it runs on.
+
+    The names are texts that UTF-8 can encode; the versions default to
+    0.0.0. The creation report names them: "Application 'demo' v1.0.0 using
+    engine '' v0.0.0".
+    """
 
     application_name: str
     application_version: VersionInfo = field(default_factory=VersionInfo)

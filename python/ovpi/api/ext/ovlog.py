@@ -28,6 +28,7 @@ __all__ = [
     "logging_callback",
 ]
 
+#: The logger's registered name, for ``InstanceCreateInfo.enabled_extensions``.
 LOGGER_EXTENSION_NAME: Final = "__EXT_orvantis_logger"
 
 
@@ -53,12 +54,23 @@ class LogRecordEXT(TypedDict):
     thread_name: str | None
 
 
+#: What :class:`LogCreateInfoEXT` takes as its callback: called with one
+#: :class:`LogRecordEXT` per message; what it returns is ignored.
 LogCallback = Callable[[LogRecordEXT], object]
 
 
 @dataclass(frozen=True, slots=True, kw_only=True)
 class LogCreateInfoEXT:
-    """Settings of the logger: a threshold and the callable that receives messages."""
+    """Settings of the logger: a threshold and the callable that receives messages.
+
+    ``callback`` is called once per delivered message, on the thread that
+    logged, with a :class:`LogRecordEXT`; it must not raise (a raising
+    callback is a fatal error, see :exc:`ovpi.PanicException`), and
+    :func:`logging_callback` makes one that hands the messages to
+    :mod:`logging`. ``level`` is the threshold: messages below it are
+    dropped before any Python code runs. It takes a :class:`LogLevelEXT` or
+    its integer value, 0 to 4.
+    """
 
     callback: LogCallback
     level: LogLevelEXT = LogLevelEXT.Trace
