@@ -51,7 +51,6 @@ INSTANTIATE_TEST_SUITE_P(Reads, Arc4randomFills,
 class Arc4randomEnds : public testing::TestWithParam<int> {};
 
 TEST_P(Arc4randomEnds, TheProcessWhenGetrandomFailsForGood) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
   const int error = GetParam();
   const std::string expected =
       "ovpi: fatal: cannot get entropy for arc4random: getrandom failed: .*\\(errno " + std::to_string(error) + "\\)";
