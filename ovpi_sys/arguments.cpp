@@ -1,10 +1,8 @@
-#include "ovpi_sys/binding.hpp"
+#include "ovpi_sys/arguments.hpp"
 
 #include <format>
 
 #include "ovcore/src/binding/conversions.hpp"
-#include "ovcore/src/utils/fatal.hpp"
-#include "ovpi_sys/u64_function.hpp"
 
 namespace ovpi_sys {
 
@@ -50,7 +48,8 @@ PyError reword_type_error(PyError error, std::string_view parameter) {
   OwnedRef caught_text = OwnedRef::steal(PyObject_Str(caught.get()));
   if (!caught_text) {
     PyErr_Clear();
-    caught_text = OwnedRef::steal(PyUnicode_FromString("<exception str() failed>"));
+    caught_text = OwnedRef::steal(PyUnicode_FromStringAndSize(ovcore::binding::kStrFailedText.data(),
+                                                              static_cast<Py_ssize_t>(ovcore::binding::kStrFailedText.size())));
     if (!caught_text) return PyError::fetch();
   }
   OwnedRef text = OwnedRef::steal(PyUnicode_FromFormat("argument '%.*s': %U", static_cast<int>(parameter.size()),
@@ -67,20 +66,5 @@ PyResult<std::uint64_t> argument_as_u64_slow(BorrowedRef argument, std::string_v
   if (!value) return std::unexpected(reword_type_error(std::move(value).error(), parameter));
   return value;
 }
-
-namespace detail {
-
-// LCOV_EXCL_START: only when the interpreter runs out of memory
-void result_int_not_created() {
-  PyErr_Clear();
-  throw ovcore::utils::FatalError("could not create the result int");
-}
-
-PyObject* result_int_failed() noexcept {
-  return ovcore::binding::call_function([]() -> PyResult<OwnedRef> { result_int_not_created(); });
-}
-// LCOV_EXCL_STOP
-
-}  // namespace detail
 
 }  // namespace ovpi_sys

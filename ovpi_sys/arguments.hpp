@@ -15,14 +15,14 @@ using ovcore::binding::PyError;
 using ovcore::binding::PyResult;
 
 // The general cases of the two functions below.
-[[nodiscard]] PyResult<BorrowedRef> bind_one_argument_slow(std::string_view function, std::string_view parameter,
+PyResult<BorrowedRef> bind_one_argument_slow(std::string_view function, std::string_view parameter,
                                              PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames);
-[[nodiscard]] PyResult<std::uint64_t> argument_as_u64_slow(BorrowedRef argument, std::string_view parameter);
+PyResult<std::uint64_t> argument_as_u64_slow(BorrowedRef argument, std::string_view parameter);
 
 // The argument bound to `parameter` of `function` (positionally or by
 // keyword), or the TypeError the interpreter's own functions would raise.
 // Inline for the common call with one positional argument.
-[[nodiscard]] inline PyResult<BorrowedRef> bind_one_argument(std::string_view function, std::string_view parameter,
+inline PyResult<BorrowedRef> bind_one_argument(std::string_view function, std::string_view parameter,
                                                PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
   if (kwnames == nullptr && PyVectorcall_NARGS(nargsf) == 1) return BorrowedRef(args[0]);
   return bind_one_argument_slow(function, parameter, args, nargsf, kwnames);
@@ -31,7 +31,7 @@ using ovcore::binding::PyResult;
 // The argument as an unsigned 64-bit integer. A TypeError from the
 // conversion is reworded to "argument '<parameter>': ..." (keeping its
 // cause); other errors pass unchanged. Inline for an exact int in range.
-[[nodiscard]] inline PyResult<std::uint64_t> argument_as_u64(BorrowedRef argument, std::string_view parameter) {
+inline PyResult<std::uint64_t> argument_as_u64(BorrowedRef argument, std::string_view parameter) {
   if (PyLong_CheckExact(argument.get())) {
     const unsigned long long value = PyLong_AsUnsignedLongLong(argument.get());
     if (value != static_cast<unsigned long long>(-1) || !PyErr_Occurred()) return value;

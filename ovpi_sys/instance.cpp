@@ -6,9 +6,10 @@
 #include "ovcore/src/binding/base/api_py.hpp"
 #include "ovcore/src/base/instance_context.hpp"
 #include "ovcore/src/binding/call_boundary.hpp"
+#include "ovcore/src/binding/py_text.hpp"
 #include "ovcore/src/utils/fatal.hpp"
 #include "ovcore/src/utils/try.hpp"
-#include "ovpi_sys/binding.hpp"
+#include "ovpi_sys/arguments.hpp"
 #include "ovpi_sys/live_instances.hpp"
 
 namespace ovpi_sys {

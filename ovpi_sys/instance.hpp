@@ -8,7 +8,7 @@ namespace ovpi_sys {
 
 // The Instance type, created on first call and kept for the process (also
 // when a module initialization fails after creating it).
-[[nodiscard]] ovcore::binding::PyResult<PyTypeObject*> instance_type();
+ovcore::binding::PyResult<PyTypeObject*> instance_type();
 
 PyObject* ov_create_instance(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames);
 

@@ -29,7 +29,7 @@ struct LiveInstance {
 // once per process; the first creation of an instance does it, so that the
 // teardown runs before the exit callbacks registered until then (logging's
 // shutdown among them). Needs an attached thread.
-[[nodiscard]] ovcore::binding::PyResult<void> register_exit_teardown();
+ovcore::binding::PyResult<void> register_exit_teardown();
 
 // Adds `live`, whose context is set, to the live instances.
 void track(LiveInstance& live) noexcept;

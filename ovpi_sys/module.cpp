@@ -9,6 +9,7 @@
 
 #include "ovcore/src/binding/panic.hpp"
 #include "ovcore/src/binding/process_once.hpp"
+#include "ovcore/src/binding/py_text.hpp"
 #include "ovcore/src/utils/fatal.hpp"
 #include "ovcore/src/utils/try.hpp"
 #include "ovpi_sys/instance.hpp"

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <iterator>
 #include <mutex>
 #include <regex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "ovcore/src/base/instance_context.hpp"
@@ -24,6 +26,7 @@ using ovcore::ext::ovlog::LogLevelEXT;
 using ovcore::ext::ovlog::LogMessageEXT;
 using ovcore::utils::FatalError;
 using ovcore::utils::OvError;
+using ovcore::utils::OvResult;
 using ovtest::make_info;
 using ovtest::Recorder;
 
@@ -42,21 +45,40 @@ std::vector<std::string> take_events() {
   return std::exchange(events, {});
 }
 
-// A plug-in that records what is done to it. `Behaviour` picks its identity
-// and whether `initialize` fails.
-template <class Behaviour>
-class Recording final : public ovcore::ext::Plugin<Recording<Behaviour>> {
+// The test plug-ins: each one's identity, and whether it fails to construct
+// or to initialize.
+struct Behaviour {
+  Uuid uuid;
+  std::string_view name;
+  const char* tag;
+  bool fail_construct = false;
+  bool fail_initialize = false;
+};
+constexpr Behaviour kPlugins[] = {
+    {Uuid::literal("00000000-0000-0000-0000-000000000001"), "__EXT_test_a", "A"},
+    {Uuid::literal("00000000-0000-0000-0000-000000000002"), "__EXT_test_b", "B"},
+    // Above the logger's UUID, so the logger is initialized before it.
+    {Uuid::literal("f0000000-0000-0000-0000-000000000001"), "__EXT_test_fail_init", "F", false, true},
+    {Uuid::literal("f0000000-0000-0000-0000-000000000002"), "__EXT_test_z", "Z"},
+    {Uuid::literal("00000000-0000-0000-0000-0000000000ff"), "__EXT_test_fail_construct", "C", true, false},
+};
+
+// A plug-in that records what is done to it, as kPlugins[I] says it is.
+template <std::size_t I>
+class Recording final : public ovcore::ext::Plugin<Recording<I>> {
+  static constexpr const Behaviour& kBehaviour = kPlugins[I];
+
  public:
-  static constexpr Uuid kUuid = Behaviour::kUuid;
-  static constexpr std::string_view kName = Behaviour::kName;
+  static constexpr Uuid kUuid = kBehaviour.uuid;
+  static constexpr std::string_view kName = kBehaviour.name;
   static constexpr std::string_view kDescription = "test plug-in";
 
-  Recording() : tag_(std::string(Behaviour::kTag) + std::to_string(++next_serial)) { record(tag_ + ".construct"); }
+  Recording() : tag_(std::string(kBehaviour.tag) + std::to_string(++next_serial)) { record(tag_ + ".construct"); }
   ~Recording() override { record(tag_ + ".destroy"); }
 
-  static std::expected<std::unique_ptr<ovcore::ext::DynPluginEXT>, OvError> construct(
+  static OvResult<std::unique_ptr<ovcore::ext::DynPluginEXT>> construct(
       ovcore::utils::opaque::OpaqueList&) {
-    if constexpr (Behaviour::kFailConstruct) {
+    if constexpr (kBehaviour.fail_construct) {
       return std::unexpected(OvError::unknown("construct failed"));
     } else {
       return std::make_unique<Recording>();
@@ -66,9 +88,9 @@ class Recording final : public ovcore::ext::Plugin<Recording<Behaviour>> {
     record(tag_ + ".attach" + (instance.upgrade() ? "+upgraded" : ""));
     instance_ = std::move(instance);
   }
-  std::expected<void, OvError> initialize() override {
+  OvResult<void> initialize() override {
     record(tag_ + ".initialize" + (instance_.upgrade() ? "+upgraded" : ""));
-    if constexpr (Behaviour::kFailInitialize) return std::unexpected(OvError::unknown("initialize failed"));
+    if constexpr (kBehaviour.fail_initialize) return std::unexpected(OvError::unknown("initialize failed"));
     return {};
   }
   void teardown() override { record(tag_ + ".teardown" + (instance_.upgrade() ? "+upgraded" : "")); }
@@ -78,50 +100,18 @@ class Recording final : public ovcore::ext::Plugin<Recording<Behaviour>> {
   ovcore::base::WeakInstance instance_;
 };
 
-struct A {
-  static constexpr Uuid kUuid = Uuid::literal("00000000-0000-0000-0000-000000000001");
-  static constexpr std::string_view kName = "__EXT_test_a";
-  static constexpr const char* kTag = "A";
-  static constexpr bool kFailConstruct = false, kFailInitialize = false;
-};
-struct B {
-  static constexpr Uuid kUuid = Uuid::literal("00000000-0000-0000-0000-000000000002");
-  static constexpr std::string_view kName = "__EXT_test_b";
-  static constexpr const char* kTag = "B";
-  static constexpr bool kFailConstruct = false, kFailInitialize = false;
-};
-// Above the logger's UUID, so the logger is initialized before it.
-struct FailInit {
-  static constexpr Uuid kUuid = Uuid::literal("f0000000-0000-0000-0000-000000000001");
-  static constexpr std::string_view kName = "__EXT_test_fail_init";
-  static constexpr const char* kTag = "F";
-  static constexpr bool kFailConstruct = false, kFailInitialize = true;
-};
-struct Z {
-  static constexpr Uuid kUuid = Uuid::literal("f0000000-0000-0000-0000-000000000002");
-  static constexpr std::string_view kName = "__EXT_test_z";
-  static constexpr const char* kTag = "Z";
-  static constexpr bool kFailConstruct = false, kFailInitialize = false;
-};
-struct FailConstruct {
-  static constexpr Uuid kUuid = Uuid::literal("00000000-0000-0000-0000-0000000000ff");
-  static constexpr std::string_view kName = "__EXT_test_fail_construct";
-  static constexpr const char* kTag = "C";
-  static constexpr bool kFailConstruct = true, kFailInitialize = false;
-};
-
-template <class Behaviour>
+template <std::size_t I>
 struct Registration {
   static constexpr ovcore::ext::PluginRegistry entry =
-      ovcore::ext::registry_entry_for<Recording<Behaviour>>(&Recording<Behaviour>::construct);
+      ovcore::ext::registry_entry_for<Recording<I>>(&Recording<I>::construct);
   static inline ovcore::ext::PluginList::Node node{&entry};
   Registration() { ovcore::ext::plugin_registry().push_front(node); }
 };
-const Registration<A> register_a;
-const Registration<B> register_b;
-const Registration<FailInit> register_fail_init;
-const Registration<Z> register_z;
-const Registration<FailConstruct> register_fail_construct;
+// Every test plug-in, registered in the table's order when the tests load.
+const bool registered = []<std::size_t... I>(std::index_sequence<I...>) {
+  (Registration<I>{}, ...);
+  return true;
+}(std::make_index_sequence<std::size(kPlugins)>{});
 
 constexpr const char* kLogger = "__EXT_orvantis_logger";
 

@@ -3,6 +3,7 @@
 #include "ovcore/src/binding/base/api_py.hpp"
 #include "ovcore/src/binding/ext/ovlog/log_records_py.hpp"
 #include "ovcore/src/binding/opaque_loaders.hpp"
+#include "ovcore/src/binding/py_text.hpp"
 #include "ovcore/src/binding/call_boundary.hpp"
 #include "ovcore/src/binding/panic.hpp"
 #include "tests/cpp_py/embedded_python.hpp"

@@ -8,7 +8,7 @@ SemVer to_semver(const VersionInfo& version) {
   return SemVer{version.major, version.minor, version.patch, {}, {}};
 }
 
-std::expected<std::shared_ptr<InstanceContext>, utils::OvError> create_instance(
+utils::OvResult<std::shared_ptr<InstanceContext>> create_instance(
     InstanceCreateInfo create_info) {
   return InstanceContext::create(std::move(create_info));
 }

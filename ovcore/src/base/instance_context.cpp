@@ -36,7 +36,7 @@ InstanceContext::InstanceContext(SemVer core_version, api::ApplicationInfo appli
       engine_version_(api::to_semver(application.engine_version)),
       engine_name_(std::move(application.engine_name)) {}
 
-std::expected<std::shared_ptr<InstanceContext>, utils::OvError> InstanceContext::create(
+utils::OvResult<std::shared_ptr<InstanceContext>> InstanceContext::create(
     api::InstanceCreateInfo create_info) {
   const BuildInfo& build = build_info();
 

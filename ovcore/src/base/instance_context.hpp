@@ -44,7 +44,7 @@ class InstanceContext {
   // creation through the sink. Consumes `create_info` on every path. A failure
   // undoes everything before it returns. Throws utils::FatalError when the sink
   // fails fatally (the instance is torn down by then).
-  static std::expected<std::shared_ptr<InstanceContext>, utils::OvError> create(
+  static utils::OvResult<std::shared_ptr<InstanceContext>> create(
       api::InstanceCreateInfo create_info);
 
   // Teardown: the Trace message, then every plug-in removed and torn down in

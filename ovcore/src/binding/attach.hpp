@@ -24,10 +24,6 @@ void drain_deferred_releases_slow() noexcept;
 [[noreturn]] void abort_forbidden_entry() noexcept;
 }  // namespace detail
 
-// This thread's nesting count: 0 when not attached through the module;
-// negative values forbid attaching.
-inline int nesting_count() noexcept { return detail::nesting; }
-
 // Releases every queued reference. Needs an attached thread. An empty queue
 // is seen from the flag alone, without its mutex.
 inline void drain_deferred_releases() noexcept {

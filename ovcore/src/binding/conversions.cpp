@@ -4,6 +4,7 @@
 #include <format>
 
 #include "ovcore/src/binding/process_once.hpp"
+#include "ovcore/src/binding/py_text.hpp"
 #include "ovcore/src/utils/fatal.hpp"
 
 namespace ovcore::binding {

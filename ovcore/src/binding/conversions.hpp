@@ -14,7 +14,7 @@
 namespace ovcore::binding {
 
 // Reads `obj.<name>`; its failure (typically AttributeError) is returned as is.
-[[nodiscard]] PyResult<OwnedRef> get_field(BorrowedRef obj, InternedName& name);
+PyResult<OwnedRef> get_field(BorrowedRef obj, InternedName& name);
 
 // A new TypeError "failed to extract field {record}.{field}" caused by `inner`.
 [[nodiscard]] PyError wrap_field_error(PyError inner, std::string_view record, std::string_view field);
@@ -32,14 +32,14 @@ template <class Convert>
 }
 
 // Integer rule: any int or index-able object in 0..65535.
-[[nodiscard]] PyResult<std::uint16_t> extract_u16(BorrowedRef value);
+PyResult<std::uint16_t> extract_u16(BorrowedRef value);
 
 // Unsigned 64-bit: an int (or subclass) directly, anything else through
 // __index__. The interpreter's own errors pass through.
-[[nodiscard]] PyResult<std::uint64_t> extract_u64(BorrowedRef value);
+PyResult<std::uint64_t> extract_u64(BorrowedRef value);
 
 // Text rule: a str (or subclass), copied as UTF-8.
-[[nodiscard]] PyResult<std::string> extract_text(BorrowedRef value);
+PyResult<std::string> extract_text(BorrowedRef value);
 
 // List rule, first steps: refuses a str and non-sequences; returns the
 // iterator and a size hint.
@@ -50,11 +50,11 @@ struct SequenceIteration {
   std::size_t size_hint = 0;
   static constexpr std::size_t kMaxReserve = 256;
 };
-[[nodiscard]] PyResult<SequenceIteration> begin_sequence(BorrowedRef value);
+PyResult<SequenceIteration> begin_sequence(BorrowedRef value);
 
 // List rule: converts each item with `convert`, in iteration order.
 template <class T, class Convert>
-[[nodiscard]] PyResult<std::vector<T>> extract_list(BorrowedRef value, Convert&& convert) {
+PyResult<std::vector<T>> extract_list(BorrowedRef value, Convert&& convert) {
   SequenceIteration iteration = OV_TRY(begin_sequence(value));
   std::vector<T> out;
   out.reserve(iteration.size_hint);

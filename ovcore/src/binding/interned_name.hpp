@@ -19,7 +19,7 @@ class InternedName {
   const char* text() const noexcept { return text_; }
 
   // The interned string. One acquire load once it exists.
-  [[nodiscard]] PyResult<BorrowedRef> get() {
+  PyResult<BorrowedRef> get() {
     PyResult<PyObject*> made = object_.get([this]() -> PyResult<PyObject*> {
       PyObject* name = PyUnicode_InternFromString(text_);
       if (name == nullptr) return fetched_error();

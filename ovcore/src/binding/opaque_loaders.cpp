@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "ovcore/src/binding/py_text.hpp"
 #include "ovcore/src/utils/list_literal.hpp"
 #include "ovcore/src/utils/write_all.hpp"
 

@@ -10,6 +10,7 @@
 #include <variant>
 
 #include "ovcore/src/binding/py_ref.hpp"
+#include "ovcore/src/utils/result.hpp"
 
 namespace ovcore::binding {
 
@@ -44,7 +45,7 @@ class PyError {
   std::optional<std::string> str() const;
   // Exactly this type (not a subclass)?
   bool is_exactly(PyObject* type) const noexcept;
-  // str() for messages: "<exception str() failed>" when str() raises; lone
+  // str() for messages: kStrFailedText when str() raises; lone
   // surrogates become U+FFFD (three per surrogate, as a lossy UTF-8 decode of
   // its surrogatepass encoding gives).
   std::string lossy_str() const;
@@ -62,8 +63,9 @@ class PyError {
   std::variant<Lazy, OwnedRef> state_;
 };
 
+// The result of a Python-side operation that can fail.
 template <class T>
-using PyResult = std::expected<T, PyError>;
+using PyResult = utils::Result<T, PyError>;
 
 // A new exception of `type` with `text` as its one argument and `cause` (may
 // be empty) as its __cause__; the failure to make it, if that fails.
@@ -75,32 +77,7 @@ inline std::unexpected<PyError> type_error(std::string message) {
 }
 inline std::unexpected<PyError> fetched_error() { return std::unexpected(PyError::fetch()); }
 
-// A new str from UTF-8 text.
-PyResult<OwnedRef> to_py_str(std::string_view text);
-
-// A new str from text that may carry lone surrogates in their surrogatepass
-// encoding (as `utf8_with_surrogates_of` makes them): those come back as
-// themselves, any other invalid byte becomes U+FFFD. For texts that travel
-// through C++ and back, such as fatal-error messages.
-PyResult<OwnedRef> to_py_str_lenient(std::string_view text);
-
-// Text of a str object as UTF-8, lone surrogates passed through
-// (surrogatepass), so that no str fails and every character is kept.
-std::optional<std::string> utf8_with_surrogates_of(BorrowedRef str);
-
-// UTF-8 text with lone surrogates in their surrogatepass encoding made
-// valid: each such byte becomes U+FFFD, as a lossy decode of it gives.
-std::string lossy_text(std::string_view with_surrogates);
-
-// Text of a str object as UTF-8; lone surrogates fail with the interpreter's
-// UnicodeEncodeError.
-PyResult<std::string> utf8_of(BorrowedRef str);
-
-// What stands for a type's name that cannot be read at all.
-inline constexpr std::string_view kUnreadableTypeName = "<failed to extract type name>";
-
-// The qualified name of an object's type, lone surrogates passed through
-// (as `utf8_with_surrogates_of` keeps them), or kUnreadableTypeName.
-std::string type_qualname_of(BorrowedRef object);
+// What stands for the text of an exception whose str() fails.
+inline constexpr std::string_view kStrFailedText = "<exception str() failed>";
 
 }  // namespace ovcore::binding

@@ -26,7 +26,7 @@ class PluginEXT {
   // cannot be upgraded yet.
   virtual void attach_to(base::WeakInstance instance) = 0;
   // Called once the instance is complete; may upgrade the reference.
-  virtual std::expected<void, utils::OvError> initialize() = 0;
+  virtual utils::OvResult<void> initialize() = 0;
   // Called right before destruction, also for a plug-in that was never
   // attached or initialized.
   virtual void teardown() = 0;

@@ -14,7 +14,7 @@
 namespace ovcore::ext {
 
 using PluginConstructor =
-    std::expected<std::unique_ptr<DynPluginEXT>, utils::OvError> (*)(utils::opaque::OpaqueList&);
+    utils::OvResult<std::unique_ptr<DynPluginEXT>> (*)(utils::opaque::OpaqueList&);
 
 struct PluginRegistry {
   std::string_view name;

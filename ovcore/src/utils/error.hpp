@@ -13,6 +13,8 @@
 #include <variant>
 #include <vector>
 
+#include "ovcore/src/utils/result.hpp"
+
 namespace ovcore::utils {
 
 // What went wrong in an operating-system I/O call.
@@ -91,6 +93,10 @@ class OvError {
 };
 
 std::ostream& operator<<(std::ostream& os, const OvError& error);
+
+// The result of a core operation that can fail.
+template <class T>
+using OvResult = Result<T, OvError>;
 
 }  // namespace ovcore::utils
 

@@ -8,8 +8,8 @@
 
 namespace ovcore::base::api {
 
-[[nodiscard]] binding::PyResult<VersionInfo> extract_version_info(binding::BorrowedRef obj);
-[[nodiscard]] binding::PyResult<ApplicationInfo> extract_application_info(binding::BorrowedRef obj);
-[[nodiscard]] binding::PyResult<InstanceCreateInfo> extract_instance_create_info(binding::BorrowedRef obj);
+binding::PyResult<VersionInfo> extract_version_info(binding::BorrowedRef obj);
+binding::PyResult<ApplicationInfo> extract_application_info(binding::BorrowedRef obj);
+binding::PyResult<InstanceCreateInfo> extract_instance_create_info(binding::BorrowedRef obj);
 
 }  // namespace ovcore::base::api

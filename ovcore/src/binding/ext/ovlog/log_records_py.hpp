@@ -11,16 +11,16 @@
 namespace ovcore::ext::ovlog {
 
 // An int (bool and int enums included) or __index__ object in 0..4.
-[[nodiscard]] binding::PyResult<LogLevelEXT> extract_log_level(binding::BorrowedRef obj);
+binding::PyResult<LogLevelEXT> extract_log_level(binding::BorrowedRef obj);
 
 // Any callable; wrapped in an adapter holding one strong reference to it.
-[[nodiscard]] binding::PyResult<LogCallbackEXT> extract_log_callback(binding::BorrowedRef obj);
+binding::PyResult<LogCallbackEXT> extract_log_callback(binding::BorrowedRef obj);
 
 // Reads `level`, then `callback`.
-[[nodiscard]] binding::PyResult<std::unique_ptr<LogCreateInfoEXT>> extract_log_create_info(binding::BorrowedRef obj);
+binding::PyResult<std::unique_ptr<LogCreateInfoEXT>> extract_log_create_info(binding::BorrowedRef obj);
 
 // A new dict with the keys level, timepoint, message, module, file, line and
 // thread_name. Consumes the message either way. Needs an attached thread.
-[[nodiscard]] binding::PyResult<binding::OwnedRef> log_message_into_pyobject(LogMessageEXT message);
+binding::PyResult<binding::OwnedRef> log_message_into_pyobject(LogMessageEXT message);
 
 }  // namespace ovcore::ext::ovlog

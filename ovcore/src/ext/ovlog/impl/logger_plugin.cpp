@@ -10,7 +10,7 @@
 
 namespace ovcore::ext::ovlog {
 
-std::expected<std::unique_ptr<DynPluginEXT>, utils::OvError> LogPluginEXT::construct(
+utils::OvResult<std::unique_ptr<DynPluginEXT>> LogPluginEXT::construct(
     utils::opaque::OpaqueList& ext) {
   LogLevelEXT threshold = LogLevelEXT::Trace;
   LogCallbackEXT callback;
@@ -23,7 +23,7 @@ std::expected<std::unique_ptr<DynPluginEXT>, utils::OvError> LogPluginEXT::const
 
 void LogPluginEXT::attach_to(base::WeakInstance instance) { instance_ = std::move(instance); }
 
-std::expected<void, utils::OvError> LogPluginEXT::initialize() {
+utils::OvResult<void> LogPluginEXT::initialize() {
   std::shared_ptr<base::InstanceContext> instance = instance_.upgrade();
   if (instance == nullptr) {
     // Instance creation attaches every plug-in before initializing it.

@@ -27,11 +27,11 @@ class LogPluginEXT final : public Plugin<LogPluginEXT> {
 
   // The registry's constructor: takes the first LogCreateInfoEXT out of
   // `ext`; without one the threshold is Trace and lines go to standard output.
-  static std::expected<std::unique_ptr<DynPluginEXT>, utils::OvError> construct(
+  static utils::OvResult<std::unique_ptr<DynPluginEXT>> construct(
       utils::opaque::OpaqueList& ext);
 
   void attach_to(base::WeakInstance instance) override;
-  std::expected<void, utils::OvError> initialize() override;
+  utils::OvResult<void> initialize() override;
   void teardown() override {}
 
   // The sink this plug-in installs. Finds the logger in the instance's
