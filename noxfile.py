@@ -240,7 +240,7 @@ def sanitize(session: nox.Session) -> None:
 @stage("harden", "test")
 @each_python
 def refleaks(session: nox.Session, python_name: str) -> None:
-    """Reference leaks: every path and the fuzz tests on the debug interpreter, until the total settles."""
+    """Reference leaks: the pytest suite rerun on the debug interpreter until each test's total settles."""
     build(session, "dbg", f"{python_name}d")
     test(session, "dbg", f"{python_name}d")
 

@@ -97,6 +97,7 @@ def test_panic_exception_is_the_package_s_own_and_pickles() -> None:
 LAZY_IMPORTS = pytest.mark.skipif(sys.version_info < (3, 15), reason="lazy imports came with CPython 3.15")
 
 
+@pytest.mark.child_process
 @pytest.mark.parametrize(("options", "env", "statement"), [
     ([], {}, "import ovpi"),
     pytest.param(["-X", "lazy_imports=all"], {}, "import ovpi", marks=LAZY_IMPORTS),
@@ -196,36 +197,40 @@ def test_the_logging_bridge_delivers_standard_log_records() -> None:
         def emit(self, record: logging.LogRecord) -> None:
             records.append(record)
 
-    logger.addHandler(Keep())
-    info = InstanceCreateInfo(
-        application_info=ApplicationInfo(application_name="bridge"),
-        enabled_extensions=[LOGGER_EXTENSION_NAME],
-        ext=[LogCreateInfoEXT(callback=logging_callback(logger))],
-    )
-    handle = create_instance(info)
-    del handle
-    assert [r.levelno for r in records] == [TRACE, logging.INFO, logging.INFO, logging.INFO, logging.INFO, TRACE]
-    assert records[0].levelname == "TRACE"
-    first = records[0]
-    assert first.name == "ovpi.test.bridge.ovcore.base"
-    assert first.pathname == "ovcore/src/base/instance_context.cpp" and first.lineno > 0
-    assert first.getMessage().startswith("Instance created successfully at 0x")
-    assert abs(first.created - records[-1].created) < 5
-
-    logger.setLevel(logging.WARNING)
-    records.clear()
-    create_instance(info)  # created and released at once; nothing reaches WARNING
-    assert records == []
-
-    # The logger a record names decides it, as for any library's logger.
-    logger.setLevel(TRACE)
-    module_logger = logging.getLogger("ovpi.test.bridge.ovcore.base")
-    module_logger.setLevel(logging.ERROR)
+    handler = Keep()
+    logger.addHandler(handler)
     try:
-        create_instance(info)
+        info = InstanceCreateInfo(
+            application_info=ApplicationInfo(application_name="bridge"),
+            enabled_extensions=[LOGGER_EXTENSION_NAME],
+            ext=[LogCreateInfoEXT(callback=logging_callback(logger))],
+        )
+        handle = create_instance(info)
+        del handle
+        assert [r.levelno for r in records] == [TRACE, logging.INFO, logging.INFO, logging.INFO, logging.INFO, TRACE]
+        assert records[0].levelname == "TRACE"
+        first = records[0]
+        assert first.name == "ovpi.test.bridge.ovcore.base"
+        assert first.pathname == "ovcore/src/base/instance_context.cpp" and first.lineno > 0
+        assert first.getMessage().startswith("Instance created successfully at 0x")
+        assert abs(first.created - records[-1].created) < 5
+
+        logger.setLevel(logging.WARNING)
+        records.clear()
+        create_instance(info)  # created and released at once; nothing reaches WARNING
         assert records == []
+
+        # The logger a record names decides it, as for any library's logger.
+        logger.setLevel(TRACE)
+        module_logger = logging.getLogger("ovpi.test.bridge.ovcore.base")
+        module_logger.setLevel(logging.ERROR)
+        try:
+            create_instance(info)
+            assert records == []
+        finally:
+            module_logger.setLevel(logging.NOTSET)
     finally:
-        module_logger.setLevel(logging.NOTSET)
+        logger.removeHandler(handler)
 
 
 def test_the_logging_bridge_dates_the_repeated_hour_by_its_delivery(monkeypatch: pytest.MonkeyPatch) -> None:
@@ -265,6 +270,7 @@ def test_a_handle_released_while_an_exception_propagates_keeps_that_exception() 
     assert seen[-1].startswith("Tearing down")
 
 
+@pytest.mark.child_process
 @pytest.mark.parametrize("args", [[], ["--level", "info"], ["--logging"]])
 def test_the_example_runs(args: list[str]) -> None:
     result = subprocess.run([sys.executable, "-m", "ovpi", *args], capture_output=True, text=True, check=True)

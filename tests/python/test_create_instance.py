@@ -138,6 +138,7 @@ def test_an_ext_element_without_a_loader_prints_one_line(capfd: pytest.CaptureFi
     assert recorder.records == []
 
 
+@pytest.mark.child_process
 def test_a_look_alike_class_from_main_or_a_subclass_is_refused(capfd: pytest.CaptureFixture[str]) -> None:
     code = textwrap.dedent("""
         import types

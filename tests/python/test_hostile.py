@@ -127,6 +127,7 @@ def test_a_type_name_with_a_lone_surrogate_is_kept_wherever_it_is_shown(capfd: p
     assert "No loader registered for type 'test_hostile.Odd" in capfd.readouterr().out
 
 
+@pytest.mark.child_process
 def test_a_resumed_panic_that_is_also_system_exit_does_not_end_the_process() -> None:
     code = textwrap.dedent("""
         import types

@@ -13,6 +13,8 @@ import pytest
 
 from builders import BEFORE_314
 
+pytestmark = pytest.mark.child_process
+
 PRELUDE = textwrap.dedent("""
     import os, sys, types
     from ovpi import _sys

@@ -32,6 +32,7 @@ def test_all_and_the_only_public_attributes() -> None:
     assert "PanicException" not in vars(_sys)
 
 
+@pytest.mark.child_process
 @pytest.mark.skipif(not sysconfig.get_config_var("Py_GIL_DISABLED"), reason="needs a free-threaded interpreter")
 def test_importing_the_module_turns_the_gil_on() -> None:
     environment = {name: value for name, value in os.environ.items() if name != "PYTHON_GIL"}
@@ -77,6 +78,7 @@ def test_type_and_function_metadata() -> None:
 needs_314_interpreters = pytest.mark.skipif(BEFORE_314, reason="sub-interpreters as CPython 3.14 has them")
 
 
+@pytest.mark.child_process
 @needs_314_interpreters
 def test_a_sub_interpreter_import_is_refused() -> None:
     code = textwrap.dedent("""
@@ -94,6 +96,7 @@ def test_a_sub_interpreter_import_is_refused() -> None:
     assert result.stdout.strip() == "refused: ImportError"
 
 
+@pytest.mark.child_process
 @needs_314_interpreters
 def test_a_legacy_sub_interpreter_is_refused_by_the_module_itself() -> None:
     # A legacy interpreter lets single-phase modules load, so this refusal

@@ -84,6 +84,7 @@ def test_versions_order_as_versions(smaller: VersionInfo, larger: VersionInfo) -
         smaller < (9, 9, 9)  # type: ignore[operator]
 
 
+@pytest.mark.child_process
 def test_the_example_prints_the_package_s_version() -> None:
     result = subprocess.run([sys.executable, "-m", "ovpi", "--version"], capture_output=True, text=True, timeout=60)
     assert (result.returncode, result.stdout, result.stderr) == (0, f"ovpi {ovpi.__version__}\n", "")
@@ -104,14 +105,15 @@ class Raising(logging.Handler):
         self.error = error
 
     def emit(self, record: logging.LogRecord) -> None:
-        raise self.error
+        # A fresh exception each time: raising one instance again grows its traceback.
+        raise type(self.error)(*self.error.args)
 
 
 def refusing_filter(error: BaseException) -> logging.Handler:
     handler = Keep()
 
     def refuse(record: logging.LogRecord) -> bool:
-        raise error
+        raise type(error)(*error.args)
 
     handler.addFilter(refuse)
     return handler
