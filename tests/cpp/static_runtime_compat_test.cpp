@@ -1,6 +1,10 @@
-// The release module's arc4random reroute, against a getrandom of the
-// test's own: this binary's definition takes the place of the C library's.
+// The release module's reroutes of the runtimes' newer glibc imports: each
+// behaves as the function it replaces. arc4random runs against a getrandom
+// of the test's own: this binary's definition takes the place of the C
+// library's.
 
+#include <link.h>
+#include <pthread.h>
 #include <sys/random.h>
 
 #include <algorithm>
@@ -13,6 +17,8 @@
 #include <gtest/gtest.h>
 
 extern "C" std::uint32_t __wrap_arc4random();
+extern "C" int __wrap_pthread_once(pthread_once_t* once, void (*init)());
+extern "C" int __wrap__dl_find_object(void* address, dl_find_object* result);
 
 namespace {
 
@@ -60,5 +66,34 @@ TEST_P(Arc4randomEnds, TheProcessWhenGetrandomFailsForGood) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Errors, Arc4randomEnds, testing::Values(ENOSYS, EAGAIN, EPERM));
+
+int once_calls = 0;
+void count_once() { ++once_calls; }
+
+TEST(PthreadOnce, RunsItsInitializerOnce) {
+  pthread_once_t once = PTHREAD_ONCE_INIT;
+  EXPECT_EQ(__wrap_pthread_once(&once, &count_once), 0);
+  EXPECT_EQ(__wrap_pthread_once(&once, &count_once), 0);
+  EXPECT_EQ(once_calls, 1);
+}
+
+TEST(DlFindObject, FindsTheObjectThatHoldsAnAddressWithItsUnwindTable) {
+  dl_find_object found{};
+  auto* code = reinterpret_cast<void*>(&count_once);
+  ASSERT_EQ(__wrap__dl_find_object(code, &found), 0);
+  EXPECT_LE(found.dlfo_map_start, code);
+  EXPECT_GT(found.dlfo_map_end, code);
+  EXPECT_NE(found.dlfo_eh_frame, nullptr);
+  EXPECT_EQ(found.dlfo_flags, 0ULL);
+  // The unwind table the C library's own finds, which the unwinder reads.
+  dl_find_object expected{};
+  ASSERT_EQ(_dl_find_object(code, &expected), 0);
+  EXPECT_EQ(found.dlfo_eh_frame, expected.dlfo_eh_frame);
+}
+
+TEST(DlFindObject, RefusesAnAddressNoObjectHolds) {
+  dl_find_object found{};
+  EXPECT_EQ(__wrap__dl_find_object(nullptr, &found), -1);
+}
 
 }  // namespace
