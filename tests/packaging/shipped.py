@@ -5,6 +5,7 @@ from __future__ import annotations
 
 import dataclasses
 import pathlib
+import subprocess
 
 from elftools.elf.elffile import ELFFile
 
@@ -36,6 +37,25 @@ def version_tuple(text: str) -> tuple[int, ...]:
 def python_versions() -> list[str]:
     lines = (REPO / "tools" / "pythons.txt").read_text().splitlines()
     return [line.strip() for line in lines if line.strip() and not line.startswith("#")]
+
+
+def tracked_files() -> set[str]:
+    """The files of the source tree, as git knows them."""
+    listed = subprocess.run(["git", "-c", "safe.directory=*", "-C", str(REPO), "ls-files", "-z"],
+                            capture_output=True, text=True, check=True).stdout
+    return {name for name in listed.split("\0") if name and (REPO / name).is_file()}
+
+
+def expected_wheel_files(dist_info: str, module: str) -> set[str]:
+    """What a wheel holds, exactly: the package's sources, the module and the metadata."""
+    package = {name.removeprefix("python/") for name in tracked_files() if name.startswith("python/ovpi/")}
+    metadata = {f"{dist_info}/{name}" for name in ("METADATA", "WHEEL", "RECORD", "licenses/LICENSE")}
+    return package | {f"ovpi/{module}"} | metadata
+
+
+def expected_sdist_files() -> set[str]:
+    """What an sdist holds, exactly: every tracked file, the metadata and the commit it was made from."""
+    return tracked_files() | {"PKG-INFO", ".ovpi-vcs"}
 
 
 class Elf:
