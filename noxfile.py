@@ -7,11 +7,15 @@ OVPI_NO_ROOT=1 on a host that has the root's tools:
     python3 -m nox -t check            # the fast loop; -t test: everything; -t harden
     python3 -m nox -s "module(3.15)"   # one stage
 
-Sessions run in the root's own environment (no virtualenvs). Each builds
-what it needs through a CMake preset (CMakePresets.json declares every
-build and its tests' environment) and runs ctest or pytest, so any one runs
-on its own on a clean tree. Stages that depend on the interpreter take each
-version of tools/pythons.txt as a parameter; the others use the first.
+Sessions run in the root's own environment (no virtualenvs). A session
+names a stage (its tags, its interpreter) and runs a CMake workflow preset:
+CMakePresets.json declares every build, and what a stage checks is a ctest
+test of that build (GoogleTest, pytest, valgrind, the exports, the coverage
+floor). The noxfile keeps only the steps that are not a build's tests:
+building and repairing wheels, installing them, the documentation. Any
+session runs on its own on a clean tree. Stages that depend on the
+interpreter take each version of tools/pythons.txt as a parameter; the
+others use the first.
 """
 
 from __future__ import annotations
@@ -19,9 +23,9 @@ from __future__ import annotations
 import functools
 import os
 import pathlib
-import re
 import shutil
 import subprocess
+import sys
 import time
 from collections.abc import Callable
 from typing import Any
@@ -34,16 +38,18 @@ os.environ["PYTHONDONTWRITEBYTECODE"] = "1"
 os.environ.setdefault("CTEST_PARALLEL_LEVEL", str(os.cpu_count() or 2))
 
 REPO = pathlib.Path(__file__).resolve().parent
-VERSIONS = [line.strip() for line in (REPO / "tools" / "pythons.txt").read_text().splitlines()
-            if line.strip() and not line.startswith("#")]
+sys.path.insert(0, str(REPO / "tools" / "lib"))
+import pythons  # noqa: E402
+
+VERSIONS = pythons.versions()
 DEFAULT = f"python{VERSIONS[0]}"
 each_python = nox.parametrize("python_name", [nox.param(f"python{v}", id=v) for v in VERSIONS])
 
-COVERAGE_LINE_FLOOR = 98.0  # percent of the lines of ovcore/ and ovpi_sys/
 # A release wheel has the runtimes inside and their newer glibc imports
 # rerouted, for its floor; a build from source has neither.
 RELEASE = ["-C", "cmake.define.OVPI_STATIC_RUNTIME=ON"]
 AARCH64_ROOT = pathlib.Path("/arm64")  # where tools/buildroot mounts the aarch64 root
+NOT_RUNNABLE = 3  # what `tools/buildroot aarch64` exits with where it cannot run aarch64 programs
 AARCH64_FUZZ_EXAMPLES = "60"  # the fuzz tests' examples under emulation
 
 
@@ -59,35 +65,36 @@ def stage(*tags: str, name: str | None = None) -> Callable[[Callable[..., None]]
     return register
 
 
+def workflow(session: nox.Session, preset: str, python_name: str | None = None) -> pathlib.Path:
+    """Runs the workflow preset PRESET (configure, build, its tests); returns its build folder."""
+    env = {"OVPI_PYTHON": python_name} if python_name else {}
+    session.run("cmake", "--workflow", "--preset", preset, env=env)
+    return build_folder(preset, python_name)
+
+
 def build(session: nox.Session, preset: str, python_name: str | None = None) -> pathlib.Path:
-    """Configures (quiet unless it fails) and builds PRESET; returns its folder."""
+    """Configures (quiet unless it fails) and builds PRESET, for the steps that are not its tests."""
     env = {"OVPI_PYTHON": python_name} if python_name else {}
     session.run("cmake", "--preset", preset, env=env, silent=True)
     session.run("cmake", "--build", "--preset", preset, env=env)
+    return build_folder(preset, python_name)
+
+
+def build_folder(preset: str, python_name: str | None) -> pathlib.Path:
     return REPO / "build" / python_name / preset if python_name else REPO / "build" / preset
-
-
-def test(session: nox.Session, preset: str, python_name: str | None = None) -> None:
-    """Runs the tests of the test preset PRESET, in the environment it declares."""
-    session.run("ctest", "--preset", preset, env={"OVPI_PYTHON": python_name} if python_name else {})
 
 
 @stage("check", "test")
 def core(session: nox.Session) -> None:
     """The core library without Python, its GoogleTest suite and the layering check."""
-    build(session, "core")
-    test(session, "core")
+    workflow(session, "core")
 
 
 @stage("check", "test")
 @each_python
 def module(session: nox.Session, python_name: str) -> None:
     """The extension module: its embedded-interpreter tests, pytest (from 3.15 also with lazy imports), and its exports."""
-    folder = build(session, "py", python_name)
-    test(session, "py", python_name)
-    (module_file,) = (folder / "stage" / "ovpi").glob("_sys.*.so")
-    session.run(python_name, "-m", "pytest", "-q", "-p", "no:cacheprovider", "tests/packaging",
-                f"--module={module_file}")
+    workflow(session, "py", python_name)
 
 
 @stage("check", "test")
@@ -121,8 +128,7 @@ def docs(session: nox.Session) -> None:
 @stage("test")
 def nolog(session: nox.Session) -> None:
     """The core built without the logger extension, and its tests."""
-    build(session, "nolog")
-    test(session, "nolog")
+    workflow(session, "nolog")
 
 
 @stage("test")
@@ -180,16 +186,14 @@ def expect_vcs() -> str:
 @stage("test", name="core-aarch64")
 def core_aarch64(session: nox.Session) -> None:
     """The core's tests cross-built for Linux on aarch64, run under qemu."""
-    build(session, "aarch64-core")
-    test(session, "aarch64-core")
+    workflow(session, "aarch64-core")
 
 
 @stage("test", name="wheel-aarch64")
 @each_python
 def wheel_aarch64(session: nox.Session, python_name: str) -> None:
     """An aarch64 manylinux wheel: cross-built, repaired, checked, then installed and tested under emulation."""
-    runs = subprocess.run(["chroot", str(AARCH64_ROOT), "/usr/bin/true"], capture_output=True).returncode == 0
-    if not runs:
+    if subprocess.run(["tools/buildroot", "aarch64", "true"], cwd=REPO).returncode == NOT_RUNNABLE:
         session.skip(f"no aarch64 root at {AARCH64_ROOT}, or the kernel cannot run its programs: "
                      "`tools/buildroot ensure-aarch64` (which make test runs) sets both up where it can")
     dist = REPO / "build" / python_name / "dist-aarch64"
@@ -219,45 +223,35 @@ def wheel_aarch64(session: nox.Session, python_name: str) -> None:
 
 def in_aarch64_root(session: nox.Session, command: str, env: dict[str, str] | None = None, silent: bool = False) -> Any:
     """Runs a shell COMMAND in the aarch64 root, in the clone (/src), its
-    programs under emulation; returns its output when SILENT."""
-    # Compiled modules are kept inside the root, and kept: the root comes
-    # without them, and compiling under emulation is slow.
-    settings = {"HOME": "/root", "LANG": "C.UTF-8", "PATH": "/usr/bin:/bin",
-                "PYTHONPYCACHEPREFIX": "/var/cache/ovpi-pycache", **(env or {})}
-    return session.run("chroot", str(AARCH64_ROOT), "/usr/bin/env", "-i",
-                       *(f"{key}={value}" for key, value in settings.items()),
-                       "/bin/sh", "-c", f"cd /src && {command}", silent=silent)
+    programs under emulation (tools/buildroot enters it, passing on the
+    OVPI_ settings of ENV); returns its output when SILENT."""
+    return session.run("tools/buildroot", "aarch64", command, env=env, silent=silent)
 
 
 @stage("harden", "test")
 def sanitize(session: nox.Session) -> None:
     """AddressSanitizer and UndefinedBehaviorSanitizer: the core's tests with leak detection, the module's tests and pytest."""
-    for preset, python_name in (("asan-core", None), ("asan-py", DEFAULT)):
-        build(session, preset, python_name)
-        test(session, preset, python_name)
+    workflow(session, "asan-core")
+    workflow(session, "asan-py", DEFAULT)
 
 
 @stage("harden", "test")
 @each_python
 def refleaks(session: nox.Session, python_name: str) -> None:
     """Reference leaks: the pytest suite rerun on the debug interpreter until each test's total settles."""
-    build(session, "dbg", f"{python_name}d")
-    test(session, "dbg", f"{python_name}d")
+    workflow(session, "dbg", f"{python_name}d")
 
 
 @stage("harden", "test")
 def valgrind(session: nox.Session) -> None:
     """valgrind memcheck over the core's tests."""
-    folder = build(session, "core")
-    session.run("valgrind", "-q", "--error-exitcode=1", "--leak-check=full", "--errors-for-leak-kinds=definite",
-                "--show-leak-kinds=definite", str(folder / "tests" / "cpp" / "ovcore_tests"), "--gtest_brief=1")
+    workflow(session, "valgrind")
 
 
 @stage("harden", "test")
 def stress(session: nox.Session) -> None:
     """Thread stress: threads creating, releasing and computing at once, every count exact."""
-    build(session, "py", DEFAULT)
-    test(session, "stress", DEFAULT)
+    workflow(session, "stress", DEFAULT)
 
 
 @stage("harden", "test")
@@ -266,44 +260,21 @@ def freethreaded(session: nox.Session) -> None:
     # Its last line is the interpreter's path; the lines before, its build's progress.
     python = session.run("tools/freethreaded", "plain", silent=True).splitlines()[-1]
     session.run(python, "-VV")
-    build(session, "ft")
-    test(session, "ft-gil-off")
-    test(session, "ft-gil-on")
+    workflow(session, "ft")
 
 
 @stage("harden", "test")
 def tsan(session: nox.Session) -> None:
     """ThreadSanitizer: the core's tests, then the module's tests and the stress on a ThreadSanitizer 3.13, GIL off."""
-    build(session, "tsan-core")
-    test(session, "tsan-core")
+    workflow(session, "tsan-core")
     session.run("tools/freethreaded", "tsan", silent=True)
-    build(session, "tsan-py")
-    test(session, "tsan-py")
+    workflow(session, "tsan-py")
 
 
 @stage("harden", "test")
 def coverage(session: nox.Session) -> None:
     """Line, function and branch coverage of ovcore/ and ovpi_sys/ by every test suite, with a floor."""
-    folder = build(session, "coverage", DEFAULT)
-    for counts in folder.rglob("*.gcda"):
-        counts.unlink()
-    test(session, "coverage", DEFAULT)
-    # lcov 2 stops at the first odd record by default; these are gcov's
-    # known ones for inline functions and lambdas seen from many units.
-    flags = ["--rc", "branch_coverage=1", "--ignore-errors", "inconsistent,mismatch,negative,unused,count"]
-    everything, ours = folder / "all.info", folder / "coverage.info"
-    session.run("lcov", *flags, "--capture", "--directory", str(folder), "--output-file", str(everything),
-                "--filter", "branch,region,brace,exception", silent=True)
-    session.run("lcov", *flags, "--extract", str(everything), f"{REPO}/ovcore/*", f"{REPO}/ovpi_sys/*",
-                "--output-file", str(ours), silent=True)
-    session.run("genhtml", *flags, "--output-directory", str(folder / "html"), str(ours), silent=True)
-    summary = session.run("lcov", *flags, "--summary", str(ours), silent=True)
-    figures = dict(re.findall(r"^\s*(lines|functions|branches)\.*:\s*([\d.]+%[^\n]*)", summary, re.MULTILINE))
-    session.log("coverage of ovcore/ and ovpi_sys/: " + "; ".join(f"{k}: {v}" for k, v in figures.items()))
-    session.log(f"report: {folder / 'html' / 'index.html'}")
-    lines = float(figures["lines"].split("%")[0])
-    if lines < COVERAGE_LINE_FLOOR:
-        session.error(f"line coverage {lines}% is below the floor of {COVERAGE_LINE_FLOOR}%")
+    workflow(session, "coverage", DEFAULT)
 
 
 @stage("bench")

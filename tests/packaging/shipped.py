@@ -6,6 +6,7 @@ from __future__ import annotations
 import dataclasses
 import pathlib
 import subprocess
+import sys
 
 from elftools.elf.elffile import ELFFile
 
@@ -35,8 +36,12 @@ def version_tuple(text: str) -> tuple[int, ...]:
 
 
 def python_versions() -> list[str]:
-    lines = (REPO / "tools" / "pythons.txt").read_text().splitlines()
-    return [line.strip() for line in lines if line.strip() and not line.startswith("#")]
+    sys.path.insert(0, str(REPO / "tools" / "lib"))
+    try:
+        import pythons
+    finally:
+        sys.path.pop(0)
+    return pythons.versions()
 
 
 def tracked_files() -> set[str]:
