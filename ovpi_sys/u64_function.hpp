@@ -44,8 +44,8 @@ inline std::uint64_t small_argument(PyObject* argument) noexcept {
 inline PyObject* result_int(std::uint64_t value) noexcept { return PyLong_FromUnsignedLongLong(value); }
 
 // Creating the result int failed: fatal. Throws. The plain form meets it
-// only by handing the call to the general form, which tries again and
-// throws this if that fails too.
+// only by handing the call to the general form (below), which tries again
+// and throws this if that fails too.
 [[noreturn]] void result_int_not_created();
 
 // The general form: any arguments, every failure raised with its own text.
@@ -64,6 +64,15 @@ template <class Function>
   });
 }
 
+// The plain form's way out when the result int could not be made: the
+// general form, with the failure's exception cleared. Out of line and cold,
+// so that the common call carries none of it.
+template <class Function>
+[[gnu::noipa, gnu::cold]] PyObject* retry_in_general_form(PyObject* const* args) noexcept {
+  PyErr_Clear();  // LCOV_EXCL_LINE: only when out of memory
+  return call_general<Function>(nullptr, args, 1, nullptr);  // LCOV_EXCL_LINE
+}
+
 }  // namespace detail
 
 template <class Function>
@@ -79,10 +88,7 @@ PyObject* call_u64_function(PyObject* self, PyObject* const* args, Py_ssize_t na
           const std::uint64_t n = detail::small_argument(args[0]);
           if (n >= Table::kSize) [[unlikely]] return general();
           PyObject* made = detail::result_int(Table::kValues[n]);
-          if (made == nullptr) [[unlikely]] {
-            PyErr_Clear();  // LCOV_EXCL_LINE: only when out of memory
-            return general();  // LCOV_EXCL_LINE
-          }
+          if (made == nullptr) [[unlikely]] return detail::retry_in_general_form<Function>(args);
           return made;
         },
         general);
