@@ -5,10 +5,10 @@
 // The Instance type takes no part in garbage collection, so a handle caught
 // in a cycle through its own instance (a log callback whose globals hold the
 // handle) is never collected, and neither is anything the cycle reaches: a
-// script's globals, with its open files. At exit, before the interpreter
-// finalizes its modules, every instance still alive is torn down as the
-// release of its handle would, which breaks those cycles; a handle whose
-// instance was torn down this way does nothing more when it is freed.
+// script's globals, with its open files. So at exit, before the interpreter
+// finalizes its modules, every instance still alive is torn down through
+// the same release path, so that its teardown message still reaches its
+// callback and the cycles break; its handle then owns nothing to free.
 
 #include <memory>
 
