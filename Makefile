@@ -3,17 +3,21 @@
 # OVPI_NO_ROOT=1. The stages are the sessions of noxfile.py: `make list`
 # prints them.
 NOX := tools/buildroot run python3 -m nox
+# Runs the stages $(1) (nox arguments), then prints one line naming the
+# stages that passed, skipped and failed; the status is nox's.
+stages = rm -f build/stages.json && mkdir -p build && { $(NOX) --report build/stages.json $(1); status=$$?; \
+	tools/buildroot run python3 tools/lib/stage_summary.py build/stages.json; exit $$status; }
 
 .PHONY: example check test harden bench docs list root shell clean
 example:  ## build the module and run the example
 	$(NOX) -t example
 check:    ## the fast loop: the sessions tagged check
-	$(NOX) -t check
+	$(call stages,-t check)
 test:     ## every stage: the sessions tagged test (the aarch64 ones need the aarch64 root, made first)
 	tools/buildroot ensure-aarch64 >/dev/null
-	$(NOX) -t test
+	$(call stages,-t test)
 harden:   ## the sanitizers, leaks, valgrind, stress and coverage: the sessions tagged harden
-	$(NOX) -t harden
+	$(call stages,-t harden)
 bench:    ## the benchmarks
 	$(NOX) -t bench
 docs:     ## the documentation site, into build/docs/html (built, its examples run, checked in a browser)

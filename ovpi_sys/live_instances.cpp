@@ -35,10 +35,13 @@ std::shared_ptr<ovcore::base::InstanceContext> take_any() noexcept {
 
 // The atexit callback. Each teardown is a release of its own, so one that
 // fails goes to the unraisable hook and the others still run; instances
-// created by those teardowns' callbacks are taken too.
+// created by those teardowns' callbacks are taken too. An interrupt raised
+// by a teardown's callback is reported there as well: the program has
+// already ended, and no later line would receive it.
 PyObject* tear_down_live_instances(PyObject*, PyObject*) {
   while (std::shared_ptr<ovcore::base::InstanceContext> context = take_any()) {
-    ovcore::binding::call_dealloc([&context] { ovcore::base::release(std::move(context)); });
+    ovcore::binding::call_dealloc([&context] { ovcore::base::release(std::move(context)); },
+                                  ovcore::binding::InterruptInRelease::kReport);
   }
   Py_RETURN_NONE;
 }

@@ -15,7 +15,16 @@ importlib.import_module("ovpi._sys")
 
 from ovpi._sys import Instance, factorial, fibonacci
 from ovpi._version import __version__ as __version__
-from ovpi.api import ApplicationInfo, ExtensionNotEnabledWarning, InstanceCreateInfo, VersionInfo, create_instance
+from ovpi.api import (
+    ApplicationInfo,
+    DuplicateExtensionWarning,
+    DuplicateSettingsWarning,
+    ExtensionNotEnabledWarning,
+    InstanceCreateInfo,
+    OvpiWarning,
+    VersionInfo,
+    create_instance,
+)
 
 if TYPE_CHECKING:
     class PanicException(BaseException):
@@ -26,9 +35,12 @@ elif "PanicException" not in globals():
 
 __all__ = [
     "ApplicationInfo",
+    "DuplicateExtensionWarning",
+    "DuplicateSettingsWarning",
     "ExtensionNotEnabledWarning",
     "Instance",
     "InstanceCreateInfo",
+    "OvpiWarning",
     "PanicException",
     "VersionInfo",
     "create_instance",

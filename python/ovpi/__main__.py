@@ -10,6 +10,7 @@ from __future__ import annotations
 
 import argparse
 import logging
+import os
 import sys
 
 import ovpi
@@ -23,6 +24,27 @@ from ovpi.api.ext.ovlog import (
 )
 
 _LEVELS = {level.name.lower(): level for level in LogLevelEXT}
+
+
+def _silence_stdout() -> None:
+    """Points standard output at /dev/null, so that the interpreter's own
+    flush at exit does not fail again on a reader that has gone (the note
+    on SIGPIPE in the documentation of the signal module)."""
+    devnull = os.open(os.devnull, os.O_WRONLY)
+    os.dup2(devnull, sys.stdout.fileno())
+    os.close(devnull)
+
+
+class _StdoutHandler(logging.StreamHandler):  # type: ignore[type-arg]
+    """Standard output for --logging: a reader that has gone ends the
+    program, as it ends the other modes, instead of a "--- Logging error ---"
+    report per message."""
+
+    def handleError(self, record: logging.LogRecord) -> None:
+        if isinstance(sys.exception(), BrokenPipeError):
+            _silence_stdout()
+            raise SystemExit(1)
+        super().handleError(record)
 
 
 def _print_record(record: LogRecordEXT) -> None:
@@ -43,7 +65,7 @@ def main(argv: list[str] | None = None) -> int:
     settings: list[object] = []
     threshold = _LEVELS[args.level] if args.level else LogLevelEXT.Trace
     if args.logging:
-        logging.basicConfig(level=1, stream=sys.stdout,
+        logging.basicConfig(level=1, handlers=[_StdoutHandler(sys.stdout)],
                             format="%(asctime)s %(levelname)-7s %(name)s: %(message)s")
         settings.append(LogCreateInfoEXT(callback=logging_callback(), level=threshold))
     elif args.level:
@@ -68,5 +90,18 @@ def main(argv: list[str] | None = None) -> int:
     return 0
 
 
+def run(argv: list[str] | None = None) -> int:
+    """main(), ending with status 1 and no traceback when standard output's
+    reader goes away (``python -m ovpi | head -1``)."""
+    try:
+        try:
+            return main(argv)
+        finally:
+            sys.stdout.flush()
+    except BrokenPipeError:
+        _silence_stdout()
+        return 1
+
+
 if __name__ == "__main__":
-    raise SystemExit(main())
+    raise SystemExit(run())

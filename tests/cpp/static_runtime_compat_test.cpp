@@ -51,7 +51,8 @@ TEST_P(Arc4randomFills, EveryByteWhateverTheReadsAndInterruptions) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Reads, Arc4randomFills,
-                         testing::Values(std::vector{4}, std::vector{1, 1, 2}, std::vector{3, -EINTR, -EINTR, 1}));
+                         testing::Values(std::vector{4}, std::vector{1, 1, 2}, std::vector{-EINTR, 4},
+                                         std::vector{3, -EINTR, -EINTR, 1}));
 
 class Arc4randomEnds : public testing::TestWithParam<int> {};
 
@@ -64,7 +65,7 @@ TEST_P(Arc4randomEnds, TheProcessWhenGetrandomFailsForGood) {
   EXPECT_DEATH(__wrap_arc4random(), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Errors, Arc4randomEnds, testing::Values(ENOSYS, EAGAIN));
+INSTANTIATE_TEST_SUITE_P(Errors, Arc4randomEnds, testing::Values(ENOSYS, EAGAIN, EPERM));
 
 int once_calls = 0;
 void count_once() { ++once_calls; }

@@ -7,6 +7,7 @@
 #include "tests/support/instance_context_peer.hpp"
 #include "ovcore/src/binding/ext/ovlog/log_records_py.hpp"
 #include "ovcore/src/binding/attach.hpp"
+#include "ovcore/src/binding/interrupt.hpp"
 #include "ovcore/src/utils/fatal.hpp"
 #include "ovcore/src/utils/named_thread.hpp"
 #include "tests/cpp_py/embedded_python.hpp"
@@ -93,6 +94,40 @@ TEST(PythonCallback, AFailingCallableIsFatalAndLeavesNoErrorSet) {
   }
   EXPECT_EQ(PyErr_Occurred(), nullptr);
 }
+
+// What a callback raises, and whether it crosses the core as the exception
+// itself (an interrupt) or only as the text of a fatal error.
+struct Raised {
+  const char* exception;
+  bool carried;
+};
+
+class PythonCallbackRaising : public testing::TestWithParam<Raised> {};
+
+TEST_P(PythonCallbackRaising, CrossesTheCoreAsItselfOnlyWhenItIsAnInterrupt) {
+  auto settings = eval("types.SimpleNamespace(level=0, callback=None)");
+  auto callback = eval(std::string("lambda r: (_ for _ in ()).throw(") + GetParam().exception + ")");
+  PyObject_SetAttrString(settings.get(), "callback", callback.get());
+  try {
+    (void)ovcore::base::api::create_instance(logger_info(settings.borrow()));
+    FAIL() << "creation succeeded";
+  } catch (const ovcore::binding::ProgramInterrupt& interrupt) {
+    EXPECT_TRUE(GetParam().carried);
+    auto text = ovcore::binding::OwnedRef::steal(PyObject_Repr(interrupt.exception().get()));
+    EXPECT_STREQ(PyUnicode_AsUTF8(text.get()), GetParam().exception);
+  } catch (const ovcore::utils::FatalError& e) {
+    EXPECT_FALSE(GetParam().carried) << e.what();
+  }
+  EXPECT_EQ(PyErr_Occurred(), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Exceptions, PythonCallbackRaising,
+                         testing::Values(Raised{"KeyboardInterrupt('stop')", true}, Raised{"SystemExit(3)", true},
+                                         Raised{"GeneratorExit()", false}, Raised{"ValueError('no')", false}),
+                         [](const testing::TestParamInfo<Raised>& info) {
+                           const std::string exception = info.param.exception;
+                           return exception.substr(0, exception.find('('));
+                         });
 
 TEST(PythonCallback, MessagesBecomeDictsWithTheSevenKeys) {
   ovcore::ext::ovlog::LogMessageEXT message;

@@ -53,16 +53,13 @@ def browser() -> Iterator[webdriver.Chrome]:
         shutil.rmtree(profile, ignore_errors=True)
 
 
-def console_errors(browser: webdriver.Chrome) -> list[dict[str, object]]:
-    return [entry for entry in browser.get_log("browser") if entry["level"] == "SEVERE"]
-
-
 def test_the_landing_page_renders_without_console_errors(browser: webdriver.Chrome, base_url: str,
                                                          request: pytest.FixtureRequest) -> None:
     browser.get(f"{base_url}/index.html")
     assert browser.find_element(By.TAG_NAME, "h1").text.startswith("ovpi")
     assert "create_instance" in browser.find_element(By.CSS_SELECTOR, "article").text
-    assert console_errors(browser) == []
+    errors = [entry for entry in browser.get_log("browser") if entry["level"] == "SEVERE"]
+    assert errors == []
     screenshot: pathlib.Path | None = request.config.getoption("--screenshot")
     if screenshot is not None:
         screenshot.parent.mkdir(parents=True, exist_ok=True)
@@ -74,14 +71,18 @@ def test_the_search_finds_factorial(browser: webdriver.Chrome, base_url: str) ->
     results = WebDriverWait(browser, 20).until(
         lambda driver: driver.find_elements(By.CSS_SELECTOR, "ul.search li a") or None)
     assert any("factorial" in link.text for link in results)
-    assert console_errors(browser) == []
+    errors = [entry for entry in browser.get_log("browser") if entry["level"] == "SEVERE"]
+    assert errors == []
 
 
 def test_the_picture_of_an_instance_s_life_shows(browser: webdriver.Chrome, base_url: str) -> None:
     browser.get(f"{base_url}/guide/instances.html")
     picture = browser.find_element(By.CSS_SELECTOR, "div.graphviz img, div.graphviz object")
-    assert picture.is_displayed() and picture.size["width"] > 200 and picture.size["height"] > 200, picture.size
-    assert (picture.get_attribute("src") or picture.get_attribute("data") or "").endswith(".svg")
+    assert picture.is_displayed()
+    width, height = picture.size["width"], picture.size["height"]
+    assert width > 200 and height > 200, picture.size
+    source = picture.get_attribute("src") or picture.get_attribute("data") or ""
+    assert source.endswith(".svg")
     loaded = browser.execute_script(
         "const e = arguments[0]; return e.tagName === 'IMG' ? e.complete && e.naturalWidth > 0 : true;", picture)
     assert loaded

@@ -82,7 +82,7 @@ class Index:
 def test_versions_and_levels_take_what_index_takes_and_store_plain_ints() -> None:
     version = VersionInfo(Index(1), Index(65535), 3)  # type: ignore[arg-type]
     assert version == VersionInfo(1, 65535, 3) and type(version.major) is int
-    assert LogCreateInfoEXT(callback=print, level=Index(3)).level is LogLevelEXT.Warn  # type: ignore[arg-type]
+    assert LogCreateInfoEXT(callback=print, level=Index(3)).level is LogLevelEXT.Warn
     with pytest.raises(ValueError, match="VersionInfo.minor must be between 0 and 65535, got 65536"):
         VersionInfo(0, Index(65536))  # type: ignore[arg-type]
 

@@ -6,9 +6,12 @@ import logging
 import ovpi
 from ovpi import (
     ApplicationInfo,
+    DuplicateExtensionWarning,
+    DuplicateSettingsWarning,
     ExtensionNotEnabledWarning,
     Instance,
     InstanceCreateInfo,
+    OvpiWarning,
     PanicException,
     VersionInfo,
     create_instance,
@@ -39,8 +42,10 @@ def main() -> None:
         application_info=ApplicationInfo(application_name=f"app {version}", application_version=VersionInfo(1, 2, 3)),
         enabled_extensions=[LOGGER_EXTENSION_NAME],
         ext=[LogCreateInfoEXT(callback=callback, level=LogLevelEXT.Info),
-             LogCreateInfoEXT(callback=logging_callback(logging.getLogger("app")))],
+             LogCreateInfoEXT(callback=logging_callback(logging.getLogger("app"))),
+             LogCreateInfoEXT(callback=print, level=2)],  # the level's integer value, as the docstring allows
     )
+    threshold: LogLevelEXT = LogCreateInfoEXT(callback=print, level=3).level
     instance: Instance = create_instance(info)
     del instance
     total: int = factorial(5) + fibonacci(10) + TRACE
@@ -48,7 +53,9 @@ def main() -> None:
         print(total, ovpi.factorial(3))
     except PanicException:
         raise
-    assert issubclass(ExtensionNotEnabledWarning, UserWarning)
+    assert issubclass(ExtensionNotEnabledWarning, OvpiWarning) and threshold is LogLevelEXT.Warn
+    for warning in (DuplicateExtensionWarning, DuplicateSettingsWarning):
+        assert issubclass(warning, UserWarning)
     assert VersionInfo(1, 2, 3) < VersionInfo(1, 3, 0)
     assert _ov_create_instance is not None  # noqa: F405
 

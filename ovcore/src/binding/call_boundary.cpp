@@ -4,15 +4,18 @@
 #include <cstdlib>
 #include <exception>
 
+#include "ovcore/src/binding/interrupt.hpp"
 #include "ovcore/src/binding/panic.hpp"
 #include "ovcore/src/utils/fatal.hpp"
 
 namespace ovcore::binding {
 
-void raise_current_as_panic() noexcept {
+void raise_current_exception() noexcept {
   try {
     try {
       throw;
+    } catch (const ProgramInterrupt& interrupt) {
+      PyErr_SetRaisedException(OwnedRef::new_ref(interrupt.exception()).release());
     } catch (const utils::FatalError& error) {
       raise_panic(error.message());
     } catch (const std::exception& error) {
@@ -26,6 +29,23 @@ void raise_current_as_panic() noexcept {
     std::abort();
   // LCOV_EXCL_STOP
   }
+}
+
+void report_release_failure(InterruptInRelease interrupts) noexcept {
+  try {
+    throw;
+  } catch (const ProgramInterrupt& interrupt) {
+    // LCOV_EXCL_BR_START: a full queue of pending calls cannot be arranged from a test
+    if (interrupts == InterruptInRelease::kRaiseAtNextLine &&
+        raise_at_next_line(OwnedRef::new_ref(interrupt.exception()))) {
+      return;
+    }
+    // LCOV_EXCL_BR_STOP
+    raise_current_exception();
+  } catch (...) {
+    raise_current_exception();
+  }
+  PyErr_WriteUnraisable(nullptr);
 }
 
 }  // namespace ovcore::binding

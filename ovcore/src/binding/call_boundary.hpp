@@ -10,6 +10,10 @@
 //   fatal     utils::FatalError (or any C++ exception) becomes PanicException
 //             (panic.hpp); in the deallocation form it goes to
 //             sys.unraisablehook instead
+//   interrupt a KeyboardInterrupt or SystemExit that Python code raised
+//             inside the body (interrupt.hpp) is raised as itself; in the
+//             deallocation form, whose caller cannot receive it, it is
+//             raised at the main thread's next line instead
 //
 // No C++ exception crosses into the interpreter, and none leaves these forms.
 
@@ -18,9 +22,21 @@
 
 namespace ovcore::binding {
 
-// Turns the exception being handled into a PanicException set as the
-// current exception. Aborts if even that fails by throwing.
-void raise_current_as_panic() noexcept;
+// Turns the exception being handled into the current Python exception: the
+// interrupt a ProgramInterrupt carries, or else a PanicException. Aborts if
+// even that fails by throwing.
+void raise_current_exception() noexcept;
+
+// What the deallocation form does with an interrupt.
+enum class InterruptInRelease {
+  kRaiseAtNextLine,  // a release in the program's course: the program gets it
+  kReport,           // the teardown at exit: nobody would, so it is reported
+};
+
+// Reports the exception being handled by a release: an interrupt as
+// `interrupts` says, anything else through sys.unraisablehook as a
+// PanicException.
+void report_release_failure(InterruptInRelease interrupts) noexcept;
 
 // Function and initializer form.
 template <class Body>
@@ -31,7 +47,7 @@ PyObject* call_function(Body&& body) noexcept {
     if (result) return result->release();
     std::move(result.error()).raise();
   } catch (...) {
-    raise_current_as_panic();
+    raise_current_exception();
   }
   return nullptr;
 }
@@ -50,20 +66,20 @@ PyObject* call_plain(Body&& body, Full&& full) noexcept {
   return body();
 }
 
-// Deallocation form: no result; a fatal error goes to the unraisable hook.
-// An object may be released while an exception is being raised; that
-// exception is set aside before anything runs Python code (the inbound drain
-// of deferred releases included) and put back after.
+// Deallocation form: no result; a fatal error goes to the unraisable hook,
+// an interrupt as `interrupts` says. An object may be released while an
+// exception is being raised; that exception is set aside before anything
+// runs Python code (the inbound drain of deferred releases included) and
+// put back after.
 template <class Body>
-void call_dealloc(Body&& body) noexcept {
+void call_dealloc(Body&& body, InterruptInRelease interrupts = InterruptInRelease::kRaiseAtNextLine) noexcept {
   OwnedRef in_flight = OwnedRef::steal(PyErr_GetRaisedException());
   {
     BoundaryScope scope;
     try {
       body();
     } catch (...) {
-      raise_current_as_panic();
-      PyErr_WriteUnraisable(nullptr);
+      report_release_failure(interrupts);
     }
   }
   if (in_flight) PyErr_SetRaisedException(in_flight.release());

@@ -7,7 +7,6 @@ construction, with messages that name the offending field.
 
 from __future__ import annotations
 
-import functools
 import operator
 import warnings
 from collections.abc import Sequence
@@ -17,7 +16,16 @@ from typing import SupportsIndex
 from ovpi import _sys
 from ovpi.api._extensions import known_extensions, qualified_name
 
-__all__ = ["ApplicationInfo", "ExtensionNotEnabledWarning", "InstanceCreateInfo", "VersionInfo", "create_instance"]
+__all__ = [
+    "ApplicationInfo",
+    "DuplicateExtensionWarning",
+    "DuplicateSettingsWarning",
+    "ExtensionNotEnabledWarning",
+    "InstanceCreateInfo",
+    "OvpiWarning",
+    "VersionInfo",
+    "create_instance",
+]
 
 _U16_MAX = 0xFFFF
 
@@ -50,16 +58,33 @@ def _as_tuple(owner: str, name: str, value: object) -> tuple[object, ...]:
     return tuple(value)
 
 
-class ExtensionNotEnabledWarning(UserWarning):
+class OvpiWarning(UserWarning):
+    """Base class of every warning ovpi issues: each says that part of a
+    description is ignored, and how to fix it. One filter selects them all,
+    ``warnings.simplefilter("error", ovpi.OvpiWarning)``."""
+
+
+class ExtensionNotEnabledWarning(OvpiWarning):
     """Settings were given for an extension that the description does not
     enable: they are ignored, and the extension does not run."""
 
 
-@functools.total_ordering
+class DuplicateExtensionWarning(OvpiWarning):
+    """An extension is named more than once in ``enabled_extensions``: the
+    core builds it once per name and keeps only the last one built, so the
+    settings that the others took are lost."""
+
+
+class DuplicateSettingsWarning(OvpiWarning):
+    """Several settings objects were given for one extension: it takes the
+    first, and the others are ignored."""
+
+
 @dataclass(frozen=True, slots=True)
 class VersionInfo:
     """A version triple; each part is 0 to 65535. Versions order as versions
-    do: by major, then minor, then patch."""
+    do: by major, then minor, then patch. A subclass's versions compare with
+    these by the same three fields, equality included."""
 
     major: int = 0
     minor: int = 0
@@ -72,10 +97,38 @@ class VersionInfo:
     def __str__(self) -> str:
         return f"{self.major}.{self.minor}.{self.patch}"
 
+    def _fields(self) -> tuple[int, int, int]:
+        return (self.major, self.minor, self.patch)
+
+    # Written out rather than derived, so that every operator of a pair of
+    # versions reads the same three fields whichever side is a subclass.
+    def __eq__(self, other: object) -> bool:
+        if not isinstance(other, VersionInfo):
+            return NotImplemented
+        return self._fields() == other._fields()
+
     def __lt__(self, other: object) -> bool:
         if not isinstance(other, VersionInfo):
             return NotImplemented
-        return (self.major, self.minor, self.patch) < (other.major, other.minor, other.patch)
+        return self._fields() < other._fields()
+
+    def __le__(self, other: object) -> bool:
+        if not isinstance(other, VersionInfo):
+            return NotImplemented
+        return self._fields() <= other._fields()
+
+    def __gt__(self, other: object) -> bool:
+        if not isinstance(other, VersionInfo):
+            return NotImplemented
+        return self._fields() > other._fields()
+
+    def __ge__(self, other: object) -> bool:
+        if not isinstance(other, VersionInfo):
+            return NotImplemented
+        return self._fields() >= other._fields()
+
+    def __hash__(self) -> int:
+        return hash(self._fields())
 
 
 @dataclass(frozen=True, slots=True, kw_only=True)
@@ -130,13 +183,22 @@ def create_instance(info: InstanceCreateInfo) -> _sys.Instance:
 
     Raises TypeError for a description the core cannot read and RuntimeError
     when the core refuses it (for example an unknown extension name); either
-    carries a note that says how to fix the description. Warns with
+    carries a note that says how to fix the description. Warns, with a
+    subclass of :class:`OvpiWarning`, of settings that the core would ignore:
     :class:`ExtensionNotEnabledWarning` when ``ext`` holds settings for an
-    extension that ``enabled_extensions`` does not name.
+    extension that ``enabled_extensions`` does not name,
+    :class:`DuplicateExtensionWarning` when it names one twice, and
+    :class:`DuplicateSettingsWarning` when ``ext`` holds two settings
+    objects for one extension.
+
+    A :exc:`KeyboardInterrupt` or :exc:`SystemExit` raised by the logger's
+    callback while the instance is created (a Ctrl-C, or a signal handler
+    that calls :func:`sys.exit`) undoes the creation and propagates as
+    itself.
     """
     if not isinstance(info, InstanceCreateInfo):
         raise TypeError(f"create_instance() expects an InstanceCreateInfo, not {type(info).__name__}")
-    _warn_of_settings_not_enabled(info)
+    _warn_of_ignored_settings(info)
     try:
         return _sys._ov_create_instance(info)
     except TypeError as error:
@@ -147,16 +209,39 @@ def create_instance(info: InstanceCreateInfo) -> _sys.Instance:
         raise
 
 
-def _warn_of_settings_not_enabled(info: InstanceCreateInfo) -> None:
-    enabled = set(info.enabled_extensions)
-    for index, settings in enumerate(info.ext):
-        for extension in known_extensions():
-            if type(settings) is extension.settings and extension.name not in enabled:
+def _warn_of_ignored_settings(info: InstanceCreateInfo) -> None:
+    for extension in known_extensions():
+        named = sum(name == extension.name for name in info.enabled_extensions)
+        given = [index for index, settings in enumerate(info.ext) if type(settings) is extension.settings]
+        if named == 0:
+            for index in given:
                 warnings.warn(
-                    f"InstanceCreateInfo.ext[{index}] is a {type(settings).__name__}, but its extension is not "
+                    f"InstanceCreateInfo.ext[{index}] is a {extension.settings.__name__}, but its extension is not "
                     f"enabled, so it is ignored: add {extension.constant} ({extension.name!r}) to "
                     "InstanceCreateInfo.enabled_extensions",
                     ExtensionNotEnabledWarning, stacklevel=3)
+        elif named > 1:
+            # Each one built takes the next settings object; the last one built is kept.
+            kept = given[named - 1] if len(given) >= named else None
+            ignored = [index for index in given if index != kept]
+            text = (f"InstanceCreateInfo.enabled_extensions names {extension.constant} ({extension.name!r}) "
+                    f"{named} times: the core builds it once per name and keeps only the last one built, which ")
+            text += f"takes ext[{kept}]" if kept is not None else "gets no settings object"
+            if ignored:
+                text += f", so {_listing(ignored)} {'is' if len(ignored) == 1 else 'are'} ignored"
+            warnings.warn(text + ": name it once", DuplicateExtensionWarning, stacklevel=3)
+        elif len(given) > 1:
+            warnings.warn(
+                f"InstanceCreateInfo.ext holds {len(given)} {extension.settings.__name__} objects: the extension "
+                f"takes the first, ext[{given[0]}], so {_listing(given[1:])} "
+                f"{'is' if len(given) == 2 else 'are'} ignored: pass one",
+                DuplicateSettingsWarning, stacklevel=3)
+
+
+def _listing(indices: list[int]) -> str:
+    """"ext[1]", "ext[1] and ext[3]", "ext[1], ext[2] and ext[3]"."""
+    items = [f"ext[{index}]" for index in indices]
+    return items[0] if len(items) == 1 else ", ".join(items[:-1]) + " and " + items[-1]
 
 
 def _note_unknown_settings(error: TypeError, info: InstanceCreateInfo) -> None:

@@ -59,7 +59,7 @@ class LogRecordEXT(TypedDict):
 LogCallback = Callable[[LogRecordEXT], object]
 
 
-@dataclass(frozen=True, slots=True, kw_only=True)
+@dataclass(frozen=True, slots=True, init=False)
 class LogCreateInfoEXT:
     """Settings of the logger: a threshold and the callable that receives messages.
 
@@ -67,33 +67,36 @@ class LogCreateInfoEXT:
     logged, with a :class:`LogRecordEXT`; it must not raise (a raising
     callback is a fatal error, see :exc:`ovpi.PanicException`), and
     :func:`logging_callback` makes one that hands the messages to
-    :mod:`logging`. ``level`` is the threshold: messages below it are
-    dropped before any Python code runs. It takes a :class:`LogLevelEXT` or
-    its integer value, 0 to 4.
+    :mod:`logging`. Only :exc:`KeyboardInterrupt` and :exc:`SystemExit`
+    may leave it: they are the program's own, and reach it as themselves.
+    ``level`` is the threshold: messages below it are dropped before any
+    Python code runs. It takes a :class:`LogLevelEXT` or its integer value,
+    0 to 4, and holds the :class:`LogLevelEXT`.
     """
 
     callback: LogCallback
-    level: LogLevelEXT = LogLevelEXT.Trace
+    level: LogLevelEXT
 
-    def __post_init__(self) -> None:
-        if not callable(self.callback):
-            text = f"LogCreateInfoEXT.callback must be callable, not {type(self.callback).__name__}"
-            if isinstance(self.callback, (logging.Logger, logging.LoggerAdapter)):
+    def __init__(self, *, callback: LogCallback, level: SupportsIndex = LogLevelEXT.Trace) -> None:
+        if not callable(callback):
+            text = f"LogCreateInfoEXT.callback must be callable, not {type(callback).__name__}"
+            if isinstance(callback, (logging.Logger, logging.LoggerAdapter)):
                 text += "; to send the messages to a logger, pass callback=logging_callback(logger)"
             raise TypeError(text)
-        level: object = self.level
         # Any integer the native side takes (a NumPy one too), but not bool.
         if isinstance(level, bool) or not isinstance(level, SupportsIndex):
             raise TypeError(f"LogCreateInfoEXT.level must be a LogLevelEXT, not {type(level).__name__}")
         number = operator.index(level)
         try:
-            object.__setattr__(self, "level", LogLevelEXT(number))
+            threshold = LogLevelEXT(number)
         except ValueError:
             text = f"LogCreateInfoEXT.level must be 0 to 4, got {number}"
             if number in _LEVELS_OF_STDLIB:
                 name, meant = _LEVELS_OF_STDLIB[number]
                 text += f"; that is {name}, a level of the logging module: use LogLevelEXT.{meant.name}"
             raise ValueError(text) from None
+        object.__setattr__(self, "callback", callback)
+        object.__setattr__(self, "level", threshold)
 
 
 TRACE: Final = 5
@@ -139,15 +142,23 @@ def logging_callback(logger: logging.Logger | str | None = None) -> LogCallback:
 
     Each record also carries the native message's own fields, for
     formatters that emit fields rather than text (``%(ovpi_module)s``, or a
-    JSON formatter's extra keys):
+    JSON formatter's extra keys). They are plain values (``int``, ``str`` or
+    None), so a record pickled by a :class:`logging.handlers.SocketHandler`
+    loads in a receiver that does not have ovpi:
 
-    ===================== ===============================================
-    ``ovpi_level``        the message's :class:`LogLevelEXT`
-    ``ovpi_module``       the emitting module's path, as "ovcore::base"
-    ``ovpi_file``         the emitting source file, or None
-    ``ovpi_line``         its line, or None
-    ``ovpi_thread_name``  the emitting thread's name, or None
-    ===================== ===============================================
+    ======================= ================================================
+    ``ovpi_level``          the message's level as an ``int``, 0 to 4
+                            (the value of its :class:`LogLevelEXT`)
+    ``ovpi_level_name``     that level's name, as "Trace" or "Info"
+    ``ovpi_module``         the emitting module's path, as "ovcore::base"
+    ``ovpi_file``           the emitting source file, or None
+    ``ovpi_line``           its line, or None
+    ``ovpi_thread_name``    the emitting thread's name, or None
+    ======================= ================================================
+
+    They are set on the record after it is made, so a record factory
+    (:func:`logging.setLogRecordFactory`) that gives them defaults, for the
+    application's own records, works too.
 
     Errors follow logging's own rule that logging never brings the
     application down: an :class:`Exception` raised while the record is
@@ -155,9 +166,10 @@ def logging_callback(logger: logging.Logger | str | None = None) -> LogCallback:
     as a handler reports one, "--- Logging error ---" and a traceback on
     standard error while :data:`logging.raiseExceptions` is true, nothing
     otherwise, and the message counts as delivered. Handlers before the one
-    that raised have the record already. Exceptions that are not an
-    :class:`Exception` (:class:`KeyboardInterrupt`, :class:`SystemExit`)
-    propagate.
+    that raised have the record already. :class:`KeyboardInterrupt` and
+    :class:`SystemExit` propagate, and reach the program as themselves: out
+    of :func:`ovpi.create_instance`, or, when an instance is released, at
+    the program's next line.
 
     Raises TypeError for anything that is not a :class:`logging.Logger`, a
     logger's name or None (a :class:`logging.LoggerAdapter` included: it has
@@ -184,15 +196,16 @@ def logging_callback(logger: logging.Logger | str | None = None) -> LogCallback:
         log_record: logging.LogRecord | None = None
         try:
             log_record = source.makeRecord(
-                source.name, level, pathname, lineno, record["message"], (), None, _UNKNOWN_FUNCTION,
-                {
-                    "ovpi_level": native_level,
-                    "ovpi_module": record["module"],
-                    "ovpi_file": record["file"],
-                    "ovpi_line": record["line"],
-                    "ovpi_thread_name": record["thread_name"],
-                },
-            )
+                source.name, level, pathname, lineno, record["message"], (), None, _UNKNOWN_FUNCTION)
+            # Set after the record is made, not passed as extra=, which refuses
+            # names that a record factory has already given the record.
+            fields = log_record.__dict__
+            fields["ovpi_level"] = record["level"]
+            fields["ovpi_level_name"] = native_level.name
+            fields["ovpi_module"] = record["module"]
+            fields["ovpi_file"] = record["file"]
+            fields["ovpi_line"] = record["line"]
+            fields["ovpi_thread_name"] = record["thread_name"]
             timepoint = record["timepoint"]
             created = _created(timepoint, log_record.created)
             log_record.relativeCreated += (created - log_record.created) * 1000

@@ -15,9 +15,10 @@
 
 #include "ovcore/src/binding/attach.hpp"
 #include "ovcore/src/binding/conversions.hpp"
+#include "ovcore/src/binding/interrupt.hpp"
+#include "ovcore/src/binding/opaque_loaders.hpp"
 #include "ovcore/src/binding/process_once.hpp"
 #include "ovcore/src/utils/fatal.hpp"
-#include "ovcore/src/binding/opaque_loaders.hpp"
 
 namespace ovcore::ext::ovlog {
 
@@ -101,9 +102,10 @@ PyResult<OwnedRef> record_of(const LogMessageEXT& message) {
   return dict;
 }
 
-
 // Calls a Python callable with each message as a dict, from whatever thread
-// logs. A failure of the conversion or of the call is fatal.
+// logs. A failure of the conversion or of the call is fatal, but for an
+// interrupt (KeyboardInterrupt, SystemExit), which is thrown as a
+// ProgramInterrupt to reach the program as itself.
 class PyLogCallback {
  public:
   explicit PyLogCallback(OwnedRef callable) : callable_(std::move(callable)) {}
@@ -125,9 +127,18 @@ class PyLogCallback {
       failure.emplace(std::move(record.error()));
     }
     if (!failure) return;
-    std::string text = "unexpected error from the Python log callback: " + failure->debug_text();
-    failure.reset();
+    // Detached before anything is thrown, so what is thrown holds only
+    // references that may be released from anywhere.
     record = OwnedRef();
+    OwnedRef exception = std::move(*failure).into_object();
+    failure.reset();
+    if (binding::is_interrupt(exception.borrow())) {
+      binding::ProgramInterrupt interrupt(std::move(exception));
+      attached.detach();
+      throw interrupt;
+    }
+    std::string text = "unexpected error from the Python log callback: " +
+                       PyError::from_object(std::move(exception)).debug_text();
     attached.detach();
     throw utils::FatalError(std::move(text));
   }

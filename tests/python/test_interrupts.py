@@ -1,0 +1,182 @@
+"""A KeyboardInterrupt or SystemExit raised inside a log callback (a Ctrl-C,
+a signal handler that calls sys.exit()) reaches the program as itself: out
+of a creation, which it undoes, or at the next line after a release, which
+completes. Every other exception of a raw callback stays fatal."""
+
+from __future__ import annotations
+
+import pathlib
+import signal
+import subprocess
+import sys
+import textwrap
+import time
+from typing import Any
+
+import pytest
+
+from ovpi import _sys
+from builders import LOGGER, REPORT_MESSAGES, info, settings
+
+create = _sys._ov_create_instance
+
+
+def interrupting_at(index: int, error: BaseException, seen: list[str]) -> Any:
+    """A callback that records each message and raises `error` at message number `index`."""
+    def callback(record: dict[str, Any]) -> None:
+        seen.append(record["message"])
+        if len(seen) == index + 1:
+            raise error
+    return callback
+
+
+# Each test raises exceptions of its own: one raised again would carry a
+# traceback that grows with every run.
+@pytest.mark.parametrize("kind", [KeyboardInterrupt, SystemExit])
+@pytest.mark.parametrize("index", range(REPORT_MESSAGES))
+def test_an_interrupt_during_creation_undoes_it_and_reaches_the_caller_as_itself(
+        index: int, kind: type[BaseException]) -> None:
+    error = kind("pressed")
+    seen: list[str] = []
+    with pytest.raises(type(error)) as caught:
+        create(info([LOGGER], [settings(0, interrupting_at(index, error, seen))]))
+    assert caught.value is error
+    # Its traceback runs through the callback that raised it.
+    assert caught.traceback[-1].name == "callback"
+    # The instance was torn down as the interrupt left, and its teardown
+    # message still reached the callback, as a `finally` block still runs.
+    assert len(seen) == index + 2 and seen[-1].startswith("Tearing down")
+
+
+def test_a_second_interrupt_while_the_first_unwinds_is_dropped_for_the_first() -> None:
+    first = KeyboardInterrupt("first")
+
+    def callback(record: dict[str, Any]) -> None:
+        if record["message"].startswith("Application"):
+            raise first
+        if record["message"].startswith("Tearing down"):
+            raise SystemExit("second")
+
+    with pytest.raises(KeyboardInterrupt) as caught:
+        create(info([LOGGER], [settings(0, callback)]))
+    assert caught.value is first
+
+
+@pytest.mark.parametrize("kind", [GeneratorExit, ValueError])
+def test_any_other_exception_of_a_raw_callback_stays_fatal(kind: type[BaseException]) -> None:
+    with pytest.raises(BaseException) as caught:
+        create(info([LOGGER], [settings(0, interrupting_at(1, kind("plain"), []))]))
+    assert type(caught.value).__name__ == "PanicException"
+    assert f"{kind.__name__}: plain" in str(caught.value)
+
+
+SUPPORT = pathlib.Path(__file__).resolve().parent.parent / "support"
+PRELUDE = textwrap.dedent(f"""
+    import logging, signal, sys
+    sys.path.insert(0, {str(SUPPORT)!r})
+    from builders import LOGGER, info, settings
+    from ovpi import _sys
+    create = _sys._ov_create_instance
+""")
+
+
+def run(code: str) -> subprocess.CompletedProcess[str]:
+    return subprocess.run([sys.executable, "-c", PRELUDE + textwrap.dedent(code)], capture_output=True, text=True,
+                          timeout=60)
+
+
+@pytest.mark.child_process
+@pytest.mark.parametrize(("raised", "expected"), [
+    ("KeyboardInterrupt('pressed')", "KeyboardInterrupt ('pressed',)"),
+    ("SystemExit(3)", "SystemExit (3,)"),
+])
+def test_an_interrupt_during_a_release_completes_it_and_arrives_at_the_next_line(raised: str, expected: str) -> None:
+    result = run(f"""
+        seen = []
+        def callback(record):
+            seen.append(record["message"].split()[0])
+            if seen[-1] == "Tearing":
+                raise {raised}
+        handle = create(info([LOGGER], [settings(0, callback)]))
+        try:
+            del handle
+            while True:  # the interrupt ends this, or the test's timeout does
+                pass
+        except BaseException as e:
+            print(type(e).__name__, e.args, seen[-1], len(seen))
+    """)
+    assert (result.returncode, result.stderr) == (0, "")
+    assert result.stdout == f"{expected} Tearing 6\n"
+
+
+@pytest.mark.child_process
+def test_an_uncaught_interrupt_from_a_release_ends_the_program_with_its_status() -> None:
+    result = run("""
+        def callback(record):
+            if record["message"].startswith("Tearing down"):
+                sys.exit(7)
+        handle = create(info([LOGGER], [settings(0, callback)]))
+        del handle
+        while True:
+            pass
+    """)
+    assert (result.returncode, result.stderr) == (7, "")
+
+
+@pytest.mark.child_process
+def test_an_interrupt_during_the_exit_teardown_goes_to_the_unraisable_hook() -> None:
+    result = run("""
+        def callback(record):
+            if record["message"].startswith("Tearing down"):
+                raise KeyboardInterrupt("at exit")
+        keep = create(info([LOGGER], [settings(0, callback)]))
+    """)
+    assert result.returncode == 0
+    assert "KeyboardInterrupt: at exit" in result.stderr and "PanicException" not in result.stderr
+
+
+# The attack as it comes: a signal sent from outside while the program loops
+# over creations and releases, so that it lands anywhere, a callback's first
+# line included. The handler of SIGTERM calls sys.exit(0), as services do.
+LOOP = """
+    if {bridge}:
+        logger = logging.getLogger("ovpi")
+        logger.setLevel(1)
+        logger.addHandler(logging.NullHandler())
+        from ovpi.api.ext.ovlog import logging_callback
+        callback = logging_callback()
+    else:
+        def callback(record):
+            pass
+    if {term}:
+        signal.signal(signal.SIGTERM, lambda *args: sys.exit(0))
+    description = info([LOGGER], [settings(0, callback)])
+    print("looping", flush=True)
+    while True:
+        handle = create(description)
+        del handle
+"""
+
+
+@pytest.mark.child_process
+@pytest.mark.parametrize("bridge", [False, True], ids=["plain callback", "logging bridge"])
+@pytest.mark.parametrize("sent", [signal.SIGINT, signal.SIGTERM], ids=["SIGINT", "SIGTERM handled by sys.exit(0)"])
+def test_a_signal_sent_while_instances_come_and_go_ends_the_program(bridge: bool, sent: int) -> None:
+    code = textwrap.dedent(LOOP).format(bridge=bridge, term=sent == signal.SIGTERM)
+    for attempt in range(4):
+        child = subprocess.Popen([sys.executable, "-c", PRELUDE + code], stdout=subprocess.PIPE,
+                                 stderr=subprocess.PIPE, text=True)
+        assert child.stdout is not None and child.stdout.readline() == "looping\n"
+        time.sleep(0.2)
+        child.send_signal(sent)
+        try:
+            _, err = child.communicate(timeout=5)
+        except subprocess.TimeoutExpired:
+            child.kill()
+            child.communicate()
+            pytest.fail(f"attempt {attempt}: still running 5 s after the signal")
+        assert "PanicException" not in err, err
+        if sent == signal.SIGINT:
+            assert child.returncode in (-signal.SIGINT, 130, 1) and "KeyboardInterrupt" in err, (child.returncode, err)
+        else:
+            assert (child.returncode, err) == (0, "")
