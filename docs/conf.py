@@ -28,6 +28,8 @@ extensions = [
     "sphinx_copybutton",
 ]
 source_suffix = {".rst": "restructuredtext", ".md": "markdown"}
+# The changelog's headings get anchors, which its link definitions name.
+myst_heading_anchors = 2
 exclude_patterns = ["_build"]
 
 html_theme = "furo"
@@ -49,8 +51,20 @@ intersphinx_mapping = {
     "python": ("https://docs.python.org/3", _python_inventories[-1] if _python_inventories else None),
 }
 
-# Only `>>>` blocks and testcode run; they share one namespace per page.
-doctest_global_setup = "import ovpi"
+# The examples are run by the docs stage as a reader runs them, each page in
+# a fresh interpreter with nothing imported first (tests/docs/run_examples.py),
+# so no setup is hidden here.
+
+# The copy button copies what a reader pastes: the code of a session without
+# its prompts and without the output lines.
+copybutton_prompt_text = r">>> |\.\.\. "
+copybutton_prompt_is_regexp = True
+copybutton_only_copy_prompt_lines = True
+copybutton_remove_prompts = True
+
+# Straight quotes become typographic ones, but dashes stay as written, so
+# that "--- Logging error ---" reads as logging prints it.
+smartquotes_action = "qe"
 
 # Debian's furo stylesheet starts with @import "~normalize.css", a name its
 # build left unresolved, so browsers ask for _static/styles/~normalize.css.
@@ -59,12 +73,36 @@ doctest_global_setup = "import ovpi"
 NORMALIZE_CSS = pathlib.Path("/usr/share/nodejs/normalize.css/normalize.css")
 
 
-def add_normalize_css(app: Any, exception: BaseException | None) -> None:
-    styles = pathlib.Path(app.outdir) / "_static" / "styles"
-    if exception is None and app.builder.format == "html" and NORMALIZE_CSS.is_file():
-        if '"~normalize.css"' in (styles / "furo.css").read_text():
-            shutil.copyfile(NORMALIZE_CSS, styles / "~normalize.css")
+# Mends of the scripts the build copies, each applied only while the text it
+# mends is there:
+# - Debian's furo ships its script unbundled, as an ES module that imports
+#   gumshoe's UMD file as a namespace and calls the namespace as a class
+#   ("Gumshoe is not a constructor"), so the "On this page" highlight never
+#   follows the scroll. The UMD file puts the class on window; take it there.
+# - Sphinx's search looks up an API hit's snippet by its anchor as a CSS
+#   selector, and an anchor such as "ovpi.factorial" reads as an id and a
+#   class ("Anchored content block not found"). Escape it.
+SCRIPT_MENDS = [
+    ("scripts/furo.js", 'import * as Gumshoe from "./gumshoe-patched.js";',
+     'import "./gumshoe-patched.js";\nconst Gumshoe = window.Gumshoe;'),
+    ("searchtools.js", "`[role=\"main\"] ${anchor}`",
+     "`[role=\"main\"] #${CSS.escape(anchor.slice(1))}`"),
+]
+
+
+def mend_static_files(app: Any, exception: BaseException | None) -> None:
+    if exception is not None or app.builder.format != "html":
+        return
+    static = pathlib.Path(app.outdir) / "_static"
+    styles = static / "styles"
+    if NORMALIZE_CSS.is_file() and '"~normalize.css"' in (styles / "furo.css").read_text():
+        shutil.copyfile(NORMALIZE_CSS, styles / "~normalize.css")
+    for name, old, new in SCRIPT_MENDS:
+        script = static / name
+        text = script.read_text() if script.is_file() else ""
+        if old in text:
+            script.write_text(text.replace(old, new))
 
 
 def setup(app: Any) -> None:
-    app.connect("build-finished", add_normalize_css)
+    app.connect("build-finished", mend_static_files)

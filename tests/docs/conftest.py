@@ -1,5 +1,5 @@
 """pytest setup for the documentation site's checks: the built site's folder
-(--site) and where the landing page's screenshot goes (--screenshot)."""
+(--site) and where the screenshots go (--screenshots)."""
 
 from __future__ import annotations
 
@@ -10,7 +10,8 @@ import pytest
 
 def pytest_addoption(parser: pytest.Parser) -> None:
     parser.addoption("--site", type=pathlib.Path, required=True, help="the built HTML site")
-    parser.addoption("--screenshot", type=pathlib.Path, help="where to keep the landing page's screenshot")
+    parser.addoption("--screenshots", type=pathlib.Path,
+                     help="where to keep screenshots of the home page and a guide page, light and dark")
 
 
 @pytest.fixture(scope="session")

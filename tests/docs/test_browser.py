@@ -13,6 +13,7 @@ from collections.abc import Iterator
 import pytest
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
+from selenium.common.exceptions import TimeoutException
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
@@ -53,17 +54,72 @@ def browser() -> Iterator[webdriver.Chrome]:
         shutil.rmtree(profile, ignore_errors=True)
 
 
-def test_the_landing_page_renders_without_console_errors(browser: webdriver.Chrome, base_url: str,
-                                                         request: pytest.FixtureRequest) -> None:
+def test_the_landing_page_renders_without_console_errors(browser: webdriver.Chrome, base_url: str) -> None:
     browser.get(f"{base_url}/index.html")
     assert browser.find_element(By.TAG_NAME, "h1").text.startswith("ovpi")
     assert "create_instance" in browser.find_element(By.CSS_SELECTOR, "article").text
     errors = [entry for entry in browser.get_log("browser") if entry["level"] == "SEVERE"]
     assert errors == []
-    screenshot: pathlib.Path | None = request.config.getoption("--screenshot")
-    if screenshot is not None:
-        screenshot.parent.mkdir(parents=True, exist_ok=True)
-        assert browser.save_screenshot(str(screenshot))
+
+
+# What a page must hold in the browser, each a script returning a list of
+# what is wrong (empty when all is well).
+TOO_WIDE_CODE = """return [...document.querySelectorAll("article div.highlight pre")]
+    .filter(e => e.scrollWidth > e.clientWidth + 1).map(e => e.textContent.split("\\n")[0].slice(0, 60));"""
+PAGE_OVERFLOWS = """const e = document.documentElement;
+    return e.scrollWidth > e.clientWidth + 1 ? [`${e.scrollWidth} px wide in ${e.clientWidth}`] : [];"""
+TOC_LINKS = "return document.querySelectorAll('.toc-tree a').length;"
+TOC_HIGHLIGHT = "return document.querySelectorAll('.toc-tree .scroll-current').length;"
+
+
+def problems_of(browser: webdriver.Chrome, url: str) -> list[str]:
+    """What is wrong with the page at URL: console errors and warnings, code
+    blocks that scroll sideways at 1280 px, an "On this page" table that
+    does not follow a scroll, a page wider than a 390 px phone."""
+    found: list[str] = []
+    browser.set_window_size(1280, 900)
+    browser.get(url)
+    found += [f"console {entry['level']}: {entry['message']}" for entry in browser.get_log("browser")
+              if entry["level"] in ("SEVERE", "WARNING")]
+    found += [f"code wider than its block: {line!r}" for line in browser.execute_script(TOO_WIDE_CODE)]
+    if browser.execute_script(TOC_LINKS) > 1:
+        browser.execute_script("window.scrollTo(0, document.documentElement.scrollHeight);")
+        try:
+            WebDriverWait(browser, 5).until(lambda driver: driver.execute_script(TOC_HIGHLIGHT) > 0)
+        except TimeoutException:
+            found.append("the 'On this page' table highlights nothing after a scroll")
+        found += [f"console {entry['level']} after a scroll: {entry['message']}"
+                  for entry in browser.get_log("browser") if entry["level"] in ("SEVERE", "WARNING")]
+    browser.set_window_size(390, 844)
+    browser.get(url)
+    found += [f"at 390 px: {problem}" for problem in browser.execute_script(PAGE_OVERFLOWS)]
+    browser.get_log("browser")  # what the phone-sized load logged was judged at 1280 px already
+    return found
+
+
+def test_every_page_opens_cleanly_at_desktop_and_phone_widths(browser: webdriver.Chrome, base_url: str,
+                                                              site: pathlib.Path) -> None:
+    browser.get_log("browser")
+    pages = sorted(path.relative_to(site).as_posix() for path in site.rglob("*.html"))
+    assert "guide/instances.html" in pages and "search.html" in pages
+    problems = {page: found for page in pages if (found := problems_of(browser, f"{base_url}/{page}"))}
+    assert problems == {}
+
+
+@pytest.mark.parametrize("theme", ["light", "dark"])
+def test_screenshots_of_the_home_page_and_a_guide_page(browser: webdriver.Chrome, base_url: str, theme: str,
+                                                       request: pytest.FixtureRequest) -> None:
+    folder: pathlib.Path | None = request.config.getoption("--screenshots")
+    if folder is None:
+        pytest.skip("no --screenshots folder given")
+    folder.mkdir(parents=True, exist_ok=True)
+    browser.set_window_size(1280, 900)
+    for page in ("index", "guide/instances"):
+        browser.get(f"{base_url}/{page}.html")
+        browser.execute_script(f"localStorage.setItem('theme', '{theme}');")
+        browser.refresh()
+        assert browser.execute_script("return document.body.dataset.theme;") == theme
+        assert browser.save_screenshot(str(folder / f"{page.replace('/', '-')}-{theme}.png"))
 
 
 def test_the_search_finds_factorial(browser: webdriver.Chrome, base_url: str) -> None:
@@ -86,3 +142,18 @@ def test_the_picture_of_an_instance_s_life_shows(browser: webdriver.Chrome, base
     loaded = browser.execute_script(
         "const e = arguments[0]; return e.tagName === 'IMG' ? e.complete && e.naturalWidth > 0 : true;", picture)
     assert loaded
+
+
+def test_the_pictures_have_no_background_of_their_own(site: pathlib.Path) -> None:
+    # A white slab in dark mode otherwise: graphviz paints the graph's background first, before any node.
+    pictures = sorted((site / "_images").glob("graphviz-*.svg"))
+    assert len(pictures) == 2
+    assert [p.name for p in pictures if 'fill="white"' in p.read_text().split('class="node"')[0]] == []
+
+
+def test_an_api_hit_in_the_search_gets_its_entry_s_snippet(browser: webdriver.Chrome, base_url: str) -> None:
+    browser.get(f"{base_url}/search.html?q=fibonacci")
+    summaries = WebDriverWait(browser, 20).until(
+        lambda driver: driver.find_elements(By.CSS_SELECTOR, "ul.search li p.context") or None)
+    assert any("Computes the fibonacci" in summary.text for summary in summaries)
+    assert [entry["message"] for entry in browser.get_log("browser") if "not found" in entry["message"]] == []

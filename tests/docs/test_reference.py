@@ -31,3 +31,10 @@ def test_every_public_name_has_a_reference_entry(site: pathlib.Path, module: str
     public = importlib.import_module(module).__all__
     assert documented.get(module) == "module"
     assert [name for name in public if f"{module}.{name}" not in documented] == []
+
+
+@pytest.mark.parametrize("page", ["guide/logging-bridge.html", "changelog.html"])
+def test_the_system_s_own_texts_show_as_it_prints_them(site: pathlib.Path, page: str) -> None:
+    # Typographic dashes would turn logging's "--- Logging error ---" into a text no terminal shows.
+    html = (site / page).read_text()
+    assert "--- Logging error ---" in html and "— Logging error —" not in html

@@ -72,6 +72,11 @@ class LogCreateInfoEXT:
     ``level`` is the threshold: messages below it are dropped before any
     Python code runs. It takes a :class:`LogLevelEXT` or its integer value,
     0 to 4, and holds the :class:`LogLevelEXT`.
+
+    Raises TypeError for a ``callback`` that is not callable or a ``level``
+    that is not an integer (or is a bool), and ValueError for a ``level``
+    outside 0 to 4, naming the member meant when it is a :mod:`logging`
+    level.
     """
 
     callback: LogCallback
