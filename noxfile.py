@@ -20,12 +20,17 @@ others use the first.
 
 from __future__ import annotations
 
+import dataclasses
+import datetime
 import functools
+import hashlib
 import os
 import pathlib
+import re
 import shutil
 import subprocess
 import sys
+import tarfile
 import time
 from collections.abc import Callable
 from typing import Any
@@ -146,29 +151,54 @@ def wheel(session: nox.Session, python_name: str) -> None:
     install_and_test(session, python_name, sdist, dist / "venv-sdist")
 
 
-def release(session: nox.Session, python_name: str, dist: pathlib.Path, *, with_sdist: bool,
-            config: tuple[str, ...] = (), env: dict[str, str] | None = None) -> tuple[pathlib.Path, pathlib.Path | None]:
-    """Builds the release wheel (and the sdist) into DIST, repairs the wheel
-    with auditwheel and checks both with tests/packaging; returns their paths."""
+@dataclasses.dataclass(frozen=True)
+class Artefacts:
+    """What one release build made: the wheel as built, the same repaired by
+    auditwheel, and the sdist when one was asked for."""
+    wheel: pathlib.Path
+    repaired: pathlib.Path
+    sdist: pathlib.Path | None
+
+
+def source_date_epoch(source: pathlib.Path = REPO) -> str:
+    """The time of the commit checked out in SOURCE, which the release
+    builds take as SOURCE_DATE_EPOCH: the same commit then gives the same bytes."""
+    return subprocess.run(["git", "-c", "safe.directory=*", "-C", str(source), "log", "-1", "--format=%ct"],
+                          capture_output=True, text=True, check=True).stdout.strip()
+
+
+def build_release(session: nox.Session, python_name: str, source: pathlib.Path, dist: pathlib.Path, *,
+                  with_sdist: bool, config: tuple[str, ...] = (), env: dict[str, str] | None = None) -> Artefacts:
+    """Builds the release wheel (and the sdist) of the tree SOURCE into DIST,
+    at the time of its commit, and repairs the wheel with auditwheel."""
     shutil.rmtree(dist, ignore_errors=True)
     raw, repaired = dist / "raw", dist / "repaired"
+    env = {"SOURCE_DATE_EPOCH": source_date_epoch(source), **(env or {})}
     # The sdist carries the commit it was made from, since it has no .git.
-    snapshot = REPO / ".ovpi-vcs"
-    session.run("cmake", f"-DSOURCE_DIR={REPO}", f"-DOUT={snapshot}", "-P", "cmake/vcs_snapshot.cmake")
+    snapshot = source / ".ovpi-vcs"
+    session.run("cmake", f"-DSOURCE_DIR={source}", f"-DOUT={snapshot}", "-P", "cmake/vcs_snapshot.cmake")
     try:
         session.run(python_name, "-m", "build", *(["--sdist"] if with_sdist else []), "--wheel", "--no-isolation",
-                    *RELEASE, *config, "--outdir", str(raw), ".", env=env, silent=True)
+                    *RELEASE, *config, "--outdir", str(raw), str(source), env=env, silent=True)
     finally:
         snapshot.unlink(missing_ok=True)
     (built,) = raw.glob("*.whl")
-    session.run("auditwheel", "repair", "--wheel-dir", str(repaired), str(built), silent=True)
+    session.run("auditwheel", "repair", "--wheel-dir", str(repaired), str(built), env=env, silent=True)
     (repaired_wheel,) = repaired.glob("*.whl")
-    sdist = next(raw.glob("*.tar.gz"), None)
-    for artefact in filter(None, (repaired_wheel, sdist)):
+    return Artefacts(built, repaired_wheel, next(raw.glob("*.tar.gz"), None))
+
+
+def release(session: nox.Session, python_name: str, dist: pathlib.Path, *, with_sdist: bool,
+            config: tuple[str, ...] = (), env: dict[str, str] | None = None) -> tuple[pathlib.Path, pathlib.Path | None]:
+    """Builds the release wheel (and the sdist) of this tree into DIST and
+    checks both with tests/packaging; returns the repaired wheel and the sdist."""
+    built = build_release(session, python_name, REPO, dist, with_sdist=with_sdist, config=config, env=env)
+    for artefact in filter(None, (built.repaired, built.sdist)):
         session.log(f"{artefact.relative_to(REPO)}: {artefact.stat().st_size // 1024} KiB")
     session.run(python_name, "-m", "pytest", "-q", "-s", "-p", "no:cacheprovider", "tests/packaging",
-                f"--wheel={repaired_wheel}", *([f"--sdist={sdist}"] if sdist else []))
-    return repaired_wheel, sdist
+                f"--wheel={built.repaired}", *([f"--sdist={built.sdist}"] if built.sdist else []),
+                env={"SOURCE_DATE_EPOCH": source_date_epoch()})
+    return built.repaired, built.sdist
 
 
 def install_and_test(session: nox.Session, python_name: str, artefact: pathlib.Path, venv: pathlib.Path, *,
@@ -194,6 +224,77 @@ def expect_vcs() -> str:
     return "1" if (REPO / ".git").exists() and shutil.which("git") is not None else "0"
 
 
+# The two builds of the reproducible stage differ in all that may not matter:
+# their folders (and how deep they are), their times, their umasks and their
+# time zones.
+REBUILDS = (("one", 0o022, "UTC"), ("two/a/deeper/folder", 0o077, "Pacific/Chatham"))
+
+
+@stage("test")
+def reproducible(session: nox.Session) -> None:
+    """Every release artefact (sdist, wheel, repaired wheel, aarch64 wheel) built twice to the same bytes, and the wheel again from the sdist; diffoscope explains a difference."""
+    out = REPO / "build" / "reproducible"
+    shutil.rmtree(out, ignore_errors=True)
+    cross = aarch64_runnable()
+    if not cross and REQUIRE_ALL_STAGES:
+        session.error("the aarch64 root cannot run its programs (OVPI_REQUIRE_ALL_STAGES=1 forbids leaving the "
+                      "aarch64 wheel out)")
+    builds: list[dict[str, pathlib.Path]] = []
+    for folder, umask, zone in REBUILDS:
+        # A clone of the commit checked out: what is built is what a release would build.
+        source = out / folder / "ovpi"
+        session.run("git", "-c", "safe.directory=*", "clone", "-q", "--no-local", str(REPO), str(source))
+        env = {"TZ": zone}
+        previous = os.umask(umask)
+        try:
+            native = build_release(session, DEFAULT, source, out / folder / "dist", with_sdist=True, env=env)
+            built = {"sdist": native.sdist, "wheel": native.wheel, "repaired wheel": native.repaired}
+            if cross:
+                config, cross_env = aarch64_cross(session, DEFAULT)
+                aarch64 = build_release(session, DEFAULT, source, out / folder / "dist-aarch64", with_sdist=False,
+                                        config=config, env={**env, **cross_env})
+                built |= {"aarch64 wheel": aarch64.wheel, "repaired aarch64 wheel": aarch64.repaired}
+        finally:
+            os.umask(previous)
+        builds.append({name: path for name, path in built.items() if path is not None})
+    first, second = builds
+    # The sdist, unpacked into a folder of its own, builds the very wheel the checkout built.
+    unpacked = out / "from-sdist"
+    with tarfile.open(first["sdist"]) as archive:
+        archive.extractall(unpacked, filter="data")
+    (sdist_tree,) = unpacked.iterdir()
+    from_sdist = build_release_of_sdist(session, sdist_tree, out / "from-sdist-dist", first["sdist"])
+    pairs = [(name, first[name], second[name]) for name in first]
+    pairs += [(f"{name} from the sdist", first[name], from_sdist[name]) for name in from_sdist]
+    different = [(name, a, b) for name, a, b in pairs if digest(a) != digest(b)]
+    for name, a, b in pairs:
+        session.log(f"{name}: {digest(a)[:16]} {'differs' if (name, a, b) in different else 'the same'}")
+    for name, a, b in different:
+        session.run("diffoscope", "--no-progress", "--max-diff-block-lines=40", str(a), str(b), success_codes=[0, 1])
+    if different:
+        session.error(f"not reproducible: {', '.join(name for name, _, _ in different)} (diffoscope's report above)")
+
+
+def build_release_of_sdist(session: nox.Session, tree: pathlib.Path, dist: pathlib.Path,
+                           sdist: pathlib.Path) -> dict[str, pathlib.Path]:
+    """The release wheel of an unpacked sdist, at the time of the commit it records."""
+    epoch = re.search(r'set\(vcs_time "([^"]+)"\)', (tree / ".ovpi-vcs").read_text())
+    assert epoch, "the sdist records no commit time"
+    seconds = int(datetime.datetime.fromisoformat(epoch.group(1)).timestamp())
+    raw, repaired = dist / "raw", dist / "repaired"
+    env = {"SOURCE_DATE_EPOCH": str(seconds)}
+    session.run(DEFAULT, "-m", "build", "--wheel", "--no-isolation", *RELEASE, "--outdir", str(raw), str(tree),
+                env=env, silent=True)
+    (wheel,) = raw.glob("*.whl")
+    session.run("auditwheel", "repair", "--wheel-dir", str(repaired), str(wheel), env=env, silent=True)
+    (repaired_wheel,) = repaired.glob("*.whl")
+    return {"wheel": wheel, "repaired wheel": repaired_wheel}
+
+
+def digest(path: pathlib.Path) -> str:
+    return hashlib.sha256(path.read_bytes()).hexdigest()
+
+
 @stage("test", name="core-aarch64")
 def core_aarch64(session: nox.Session) -> None:
     """The core's tests cross-built for Linux on aarch64, run under qemu."""
@@ -204,13 +305,24 @@ def core_aarch64(session: nox.Session) -> None:
 @each_python
 def wheel_aarch64(session: nox.Session, python_name: str) -> None:
     """An aarch64 manylinux wheel: cross-built, repaired, checked, then installed and tested under emulation."""
-    if subprocess.run(["tools/buildroot", "aarch64", "true"], cwd=REPO).returncode == NOT_RUNNABLE:
-        reason = (f"no aarch64 root at {AARCH64_ROOT}, or the kernel cannot run its programs: "
-                  "`tools/buildroot ensure-aarch64` (which make test runs) sets both up where it can")
-        if REQUIRE_ALL_STAGES:
-            session.error(f"{reason} (OVPI_REQUIRE_ALL_STAGES=1 forbids the skip)")
-        session.skip(reason)
+    skip_without_aarch64(session)
     dist = REPO / "build" / python_name / "dist-aarch64"
+    config, env = aarch64_cross(session, python_name)
+    repaired_wheel, _ = release(session, python_name, dist, with_sdist=False, config=config, env=env)
+    venv = dist.relative_to(REPO) / "venv-wheel"
+    in_aarch64_root(session, f"{python_name} -m venv --without-pip --system-site-packages {venv}")
+    in_aarch64_root(session, f"{venv}/bin/python -m pip install --no-index --no-deps -q "
+                             f"{repaired_wheel.relative_to(REPO)}")
+    in_aarch64_root(session, f"cd /tmp && /src/{venv}/bin/python -m pytest -q -p no:cacheprovider /src/tests/installed",
+                    env={"OVPI_EXPECT_VCS": expect_vcs()})
+    in_aarch64_root(session, f"{venv}/bin/python -m pytest -q -p no:cacheprovider tests/python",
+                    env={"OVPI_FUZZ_EXAMPLES": AARCH64_FUZZ_EXAMPLES})
+
+
+def aarch64_cross(session: nox.Session, python_name: str) -> tuple[tuple[str, ...], dict[str, str]]:
+    """The build settings and environment of a wheel for PYTHON_NAME on
+    aarch64, cross-built here: the toolchain, and the target interpreter's
+    module suffix and pyconfig.h, read from the aarch64 root."""
     suffix = in_aarch64_root(session, f"{python_name} -c 'import sysconfig; print(sysconfig.get_config_var(\"EXT_SUFFIX\"))'",
                              silent=True).split()[-1]
     # The target's own pyconfig.h, which Debian's shared one includes by
@@ -220,19 +332,27 @@ def wheel_aarch64(session: nox.Session, python_name: str) -> None:
     (include / header.parent.relative_to("usr/include")).mkdir(parents=True, exist_ok=True)
     shutil.copy(AARCH64_ROOT / header, include / header.relative_to("usr/include"))
     toolchain = f"cmake.define.CMAKE_TOOLCHAIN_FILE={REPO}/cmake/toolchains/aarch64-linux-gnu.cmake"
-    repaired_wheel, _ = release(session, python_name, dist, with_sdist=False, config=("-C", toolchain), env={
+    return ("-C", toolchain), {
         "OVPI_TARGET_INCLUDE": str(include),
         "_PYTHON_HOST_PLATFORM": "linux-aarch64",  # the wheel's platform tag
         "SETUPTOOLS_EXT_SUFFIX": suffix,           # the module's file name, as the target's interpreter has it
-    })
-    venv = dist.relative_to(REPO) / "venv-wheel"
-    in_aarch64_root(session, f"{python_name} -m venv --without-pip --system-site-packages {venv}")
-    in_aarch64_root(session, f"{venv}/bin/python -m pip install --no-index --no-deps -q "
-                             f"{repaired_wheel.relative_to(REPO)}")
-    in_aarch64_root(session, f"cd /tmp && /src/{venv}/bin/python -m pytest -q -p no:cacheprovider /src/tests/installed",
-                    env={"OVPI_EXPECT_VCS": expect_vcs()})
-    in_aarch64_root(session, f"{venv}/bin/python -m pytest -q -p no:cacheprovider tests/python",
-                    env={"OVPI_FUZZ_EXAMPLES": AARCH64_FUZZ_EXAMPLES})
+    }
+
+
+def aarch64_runnable() -> bool:
+    return subprocess.run(["tools/buildroot", "aarch64", "true"], cwd=REPO).returncode != NOT_RUNNABLE
+
+
+def skip_without_aarch64(session: nox.Session) -> None:
+    """Skips SESSION where the aarch64 root cannot run its programs; fails it
+    instead with OVPI_REQUIRE_ALL_STAGES=1."""
+    if aarch64_runnable():
+        return
+    reason = (f"no aarch64 root at {AARCH64_ROOT}, or the kernel cannot run its programs: "
+              "`tools/buildroot ensure-aarch64` (which make test runs) sets both up where it can")
+    if REQUIRE_ALL_STAGES:
+        session.error(f"{reason} (OVPI_REQUIRE_ALL_STAGES=1 forbids the skip)")
+    session.skip(reason)
 
 
 def in_aarch64_root(session: nox.Session, command: str, env: dict[str, str] | None = None, silent: bool = False) -> Any:

@@ -36,11 +36,21 @@ macro(put_optional value)
   endif()
 endmacro()
 
-# UTC build time with nanoseconds; CMake's own clock gives microseconds.
-execute_process(COMMAND date -u +%Y-%m-%dT%H:%M:%S.%NZ OUTPUT_VARIABLE timestamp
-                OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE rc ERROR_QUIET)
-if(NOT rc EQUAL 0 OR NOT timestamp MATCHES "^[0-9-]+T[0-9:]+\\.[0-9]+Z$")
-  string(TIMESTAMP timestamp "%Y-%m-%dT%H:%M:%S.%f000Z" UTC)
+# The build's time, in UTC with nanoseconds. With SOURCE_DATE_EPOCH set
+# (the reproducible-builds convention: seconds since the epoch), it is that
+# time, which string(TIMESTAMP) reads itself, so that the same sources build
+# the same bytes; otherwise the clock's (CMake's own gives microseconds).
+if(NOT "$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
+  if(NOT "$ENV{SOURCE_DATE_EPOCH}" MATCHES "^[0-9]+$")
+    message(FATAL_ERROR "SOURCE_DATE_EPOCH must be a whole number of seconds since 1970, not '$ENV{SOURCE_DATE_EPOCH}'")
+  endif()
+  string(TIMESTAMP timestamp "%Y-%m-%dT%H:%M:%S.000000000Z" UTC)
+else()
+  execute_process(COMMAND date -u +%Y-%m-%dT%H:%M:%S.%NZ OUTPUT_VARIABLE timestamp
+                  OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE rc ERROR_QUIET)
+  if(NOT rc EQUAL 0 OR NOT timestamp MATCHES "^[0-9-]+T[0-9:]+\\.[0-9]+Z$")
+    string(TIMESTAMP timestamp "%Y-%m-%dT%H:%M:%S.%f000Z" UTC)
+  endif()
 endif()
 
 put("${timestamp}")

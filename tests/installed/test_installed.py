@@ -66,3 +66,14 @@ def test_the_build_information_names_the_commit_it_was_built_from() -> None:
     if os.environ.get("OVPI_EXPECT_VCS") == "1":
         assert re.match(r"built from commit [0-9a-f]{7,}\.\.", commit[0]), commit[0]
         assert not commit[0].startswith("built from commit 00000000..")
+
+
+def test_the_installed_distribution_carries_its_bill_of_materials() -> None:
+    """Whether installed from a wheel or built from the sdist."""
+    import importlib.metadata
+    import json
+
+    text = importlib.metadata.distribution("ovpi").read_text("sboms/ovpi.cdx.json")
+    assert text is not None
+    package = json.loads(text)["metadata"]["component"]
+    assert (package["name"], package["version"]) == ("ovpi", ovpi.__version__)

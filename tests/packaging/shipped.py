@@ -52,9 +52,11 @@ def tracked_files() -> set[str]:
 
 
 def expected_wheel_files(dist_info: str, module: str) -> set[str]:
-    """What a wheel holds, exactly: the package's sources, the module and the metadata."""
+    """What a wheel holds, exactly: the package's sources, the module and the
+    metadata, its bill of materials included."""
     package = {name.removeprefix("python/") for name in tracked_files() if name.startswith("python/ovpi/")}
-    metadata = {f"{dist_info}/{name}" for name in ("METADATA", "WHEEL", "RECORD", "licenses/LICENSE")}
+    metadata = {f"{dist_info}/{name}"
+                for name in ("METADATA", "WHEEL", "RECORD", "licenses/LICENSE", "sboms/ovpi.cdx.json")}
     return package | {f"ovpi/{module}"} | metadata
 
 
