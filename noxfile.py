@@ -183,9 +183,20 @@ def build_release(session: nox.Session, python_name: str, source: pathlib.Path, 
     finally:
         snapshot.unlink(missing_ok=True)
     (built,) = raw.glob("*.whl")
-    session.run("auditwheel", "repair", "--wheel-dir", str(repaired), str(built), env=env, silent=True)
+    repair(session, built, repaired, env)
     (repaired_wheel,) = repaired.glob("*.whl")
     return Artefacts(built, repaired_wheel, next(raw.glob("*.tar.gz"), None))
+
+
+def repair(session: nox.Session, wheel: pathlib.Path, out: pathlib.Path, env: dict[str, str]) -> None:
+    """auditwheel repair of WHEEL into OUT, under umask 022: auditwheel writes
+    the folders it unpacks into the repaired wheel with the modes the umask
+    gave them, so one umask gives every builder the same bytes."""
+    previous = os.umask(0o022)
+    try:
+        session.run("auditwheel", "repair", "--wheel-dir", str(out), str(wheel), env=env, silent=True)
+    finally:
+        os.umask(previous)
 
 
 def release(session: nox.Session, python_name: str, dist: pathlib.Path, *, with_sdist: bool,
@@ -286,7 +297,7 @@ def build_release_of_sdist(session: nox.Session, tree: pathlib.Path, dist: pathl
     session.run(DEFAULT, "-m", "build", "--wheel", "--no-isolation", *RELEASE, "--outdir", str(raw), str(tree),
                 env=env, silent=True)
     (wheel,) = raw.glob("*.whl")
-    session.run("auditwheel", "repair", "--wheel-dir", str(repaired), str(wheel), env=env, silent=True)
+    repair(session, wheel, repaired, env)
     (repaired_wheel,) = repaired.glob("*.whl")
     return {"wheel": wheel, "repaired wheel": repaired_wheel}
 
