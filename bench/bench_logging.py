@@ -19,14 +19,10 @@ Every side is called the same way, from a local inside a function.
 
 from __future__ import annotations
 
-import logging
 from typing import Any
 
 from timing import Call, Row, have_valgrind, instructions_per_call, interleaved_best
 
-from ovpi import _sys
-from ovpi.api import ApplicationInfo, InstanceCreateInfo
-from ovpi.api.ext.ovlog import LOGGER_EXTENSION_NAME, LogCreateInfoEXT, LogLevelEXT
 
 NUMBER = 2_000
 REPEAT = 15

@@ -5,10 +5,19 @@
 #     ovcore/src/binding/ (and by bench/floor.c, the benchmarks' plain-C
 #     floor module, which stands apart from the project's layers);
 #   - the core (ovcore/ outside the binding, ovinstr/) and its tests
-#     (tests/cpp/) include no binding header either.
+#     (tests/cpp/) include no binding header either;
+#   - ovcore/src/utils/ includes nothing of the core above it (base, ext,
+#     specializations, the binding);
+#   - ovcore/src/ext/ reaches ovcore/src/base/ only through the instance it
+#     serves: base/weak_instance.hpp and base/instance_context.hpp;
+#   - nothing in ovcore/ includes the extension module, ovpi_sys/.
 # Fails with every offending line.
 set(python_headers [=[# *include *[<"](Python|datetime|structmember|pythread)\.h[>"]]=])
 set(binding_headers [=[# *include *[<"]ovcore/src/binding/]=])
+set(above_utils [=[# *include *[<"]ovcore/src/(base|ext|specializations|binding)/]=])
+set(base_headers [=[# *include *[<"]ovcore/src/base/]=])
+set(base_for_ext [=[# *include *[<"]ovcore/src/base/(weak_instance|instance_context)\.hpp[>"]]=])
+set(module_headers [=[# *include *[<"]ovpi_sys/]=])
 
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}
      ${SOURCE_DIR}/ovcore/* ${SOURCE_DIR}/ovinstr/* ${SOURCE_DIR}/ovpi_sys/*
@@ -17,11 +26,20 @@ list(FILTER sources INCLUDE REGEX "\\.(c|cc|cpp|h|hpp)$")
 
 set(faults "")
 foreach(source IN LISTS sources)
-  if(source MATCHES "^ovcore/src/binding/")
-    continue()
-  endif()
   file(STRINGS ${SOURCE_DIR}/${source} lines REGEX "^ *# *include")
   foreach(line IN LISTS lines)
+    if(line MATCHES "${module_headers}" AND source MATCHES "^ovcore/")
+      string(APPEND faults "\n  ${source}: ${line} (the core sits below the extension module)")
+    endif()
+    if(source MATCHES "^ovcore/src/binding/")
+      continue()
+    endif()
+    if(line MATCHES "${above_utils}" AND source MATCHES "^ovcore/src/utils/")
+      string(APPEND faults "\n  ${source}: ${line} (utils/ sits below the rest of the core)")
+    endif()
+    if(line MATCHES "${base_headers}" AND NOT line MATCHES "${base_for_ext}" AND source MATCHES "^ovcore/src/ext/")
+      string(APPEND faults "\n  ${source}: ${line} (ext/ reaches base/ only through its instance)")
+    endif()
     if(line MATCHES "${python_headers}" AND NOT source STREQUAL "bench/floor.c")
       string(APPEND faults "\n  ${source}: ${line} (Python's headers belong to ovcore/src/binding/)")
     endif()

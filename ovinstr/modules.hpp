@@ -2,6 +2,10 @@
 // The instruction representation: functions made of basic blocks of
 // instructions. Only the containment tree is fixed; the instruction kinds and
 // their operands grow with the analyses that use them.
+//
+// Scaffolding: nothing fills or reads these containers yet. An instance
+// keeps them for code it does not run today; they are here so that the
+// instance's shape is settled before that code comes.
 
 #include <array>
 #include <cstdint>

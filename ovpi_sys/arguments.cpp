@@ -3,6 +3,7 @@
 #include <format>
 
 #include "ovcore/src/binding/conversions.hpp"
+#include "ovcore/src/binding/py_text.hpp"
 
 namespace ovpi_sys {
 

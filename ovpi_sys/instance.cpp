@@ -80,7 +80,7 @@ PyObject* ov_create_instance(PyObject*, PyObject* const* args, Py_ssize_t nargsf
         OV_TRY(bind_one_argument("_ov_create_instance", "instance_create_info", args, nargsf, kwnames));
     OV_TRY(register_exit_teardown());
 
-    auto create_info = ovcore::base::api::extract_instance_create_info(argument);
+    auto create_info = ovcore::binding::base::extract_instance_create_info(argument);
     if (!create_info) {
       const PyError& error = create_info.error();
       return ovcore::binding::type_error("Invalid InstanceCreateInfo: " + ovcore::binding::lossy_text(error.type_qualname()) + ": " +

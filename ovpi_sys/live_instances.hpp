@@ -2,13 +2,17 @@
 // The instances whose handles are still alive, and their teardown when the
 // interpreter exits.
 //
-// The Instance type takes no part in garbage collection, so a handle caught
-// in a cycle through its own instance (a log callback whose globals hold the
-// handle) is never collected, and neither is anything the cycle reaches: a
-// script's globals, with its open files. So at exit, before the interpreter
-// finalizes its modules, every instance still alive is torn down through
-// the same release path, so that its teardown message still reaches its
-// callback and the cycles break; its handle then owns nothing to free.
+// The Instance type takes no part in garbage collection, because the
+// reference that closes a cycle (the log callback's) is held inside the
+// core, in C++: a traverse slot could reach it only if the core knew about
+// Python, which it must not (it builds and runs without it). So a handle
+// caught in a cycle through its own instance (a log callback whose globals
+// hold the handle) is never collected, and neither is anything the cycle
+// reaches: a script's globals, with its open files. So at exit, before the
+// interpreter finalizes its modules, every instance still alive is torn
+// down through the same release path, so that its teardown message still
+// reaches its callback and the cycles break; its handle then owns nothing
+// to free.
 
 #include <memory>
 

@@ -83,11 +83,11 @@ PyResult<void> add_instance_type(BorrowedRef module) {
   if (!type) {
     // LCOV_EXCL_START: only when the interpreter runs out of memory, at import
     OwnedRef cause = std::move(type).error().into_object();
-    OwnedRef text = OV_TRY(ovcore::binding::to_py_str("An error occurred while initializing class Instance"));
+    OwnedRef text = OV_TRY(ovcore::binding::or_fetched(ovcore::binding::to_py_str("An error occurred while initializing class Instance")));
     return std::unexpected(ovcore::binding::new_error(PyExc_RuntimeError, text.borrow(), std::move(cause)));
     // LCOV_EXCL_STOP
   }
-  OwnedRef name = OV_TRY(ovcore::binding::to_py_str("Instance"));
+  OwnedRef name = OV_TRY(ovcore::binding::or_fetched(ovcore::binding::to_py_str("Instance")));
   return add_to_module(module, name.borrow(), OwnedRef::new_ref(reinterpret_cast<PyObject*>(*type)));
 }
 
@@ -120,7 +120,7 @@ PyResult<OwnedRef> create_module() {
 PyResult<void> publish_panic_exception() {
   PyObject* type = ovcore::binding::panic_exception_type();
   if (type == nullptr) return ovcore::binding::fetched_error();
-  OwnedRef name = OV_TRY(ovcore::binding::to_py_str(kPackageName));
+  OwnedRef name = OV_TRY(ovcore::binding::or_fetched(ovcore::binding::to_py_str(kPackageName)));
   OwnedRef package = OwnedRef::steal(PyImport_GetModule(name.get()));
   if (!package) return PyErr_Occurred() ? ovcore::binding::fetched_error() : PyResult<void>{};
   if (PyObject_SetAttrString(package.get(), "PanicException", type) < 0) return ovcore::binding::fetched_error();

@@ -4,6 +4,10 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <thread>
+#include <vector>
+
+#include "ovcore/src/utils/named_thread.hpp"
 
 namespace ovtest {
 
@@ -32,5 +36,13 @@ std::string StdoutCapture::finish() {
 }
 
 StdoutCapture::~StdoutCapture() { finish(); }
+
+void on_named_threads(const std::string& prefix, int count, const std::function<void(int)>& body) {
+  std::vector<std::thread> threads;
+  for (int i = 0; i < count; ++i) {
+    threads.push_back(ovcore::utils::spawn_named_thread(prefix + std::to_string(i), [&body, i] { body(i); }));
+  }
+  for (auto& thread : threads) thread.join();
+}
 
 }  // namespace ovtest

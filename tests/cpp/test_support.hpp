@@ -1,7 +1,9 @@
 #pragma once
 // Helpers shared by the core tests: a message recorder usable as a log
-// callback, and a capture of file descriptor 1.
+// callback, creation records, a capture of file descriptor 1, and threads
+// that run one body each.
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -80,4 +82,10 @@ inline std::vector<std::unique_ptr<ovcore::utils::opaque::OpaqueObject>> setting
   if (b) out.push_back(std::move(b));
   return out;
 }
+}  // namespace ovtest
+
+namespace ovtest {
+// Runs `body(i)` for i in 0..count-1, each on a thread of its own named
+// `prefix` + i, and waits for all of them.
+void on_named_threads(const std::string& prefix, int count, const std::function<void(int)>& body);
 }  // namespace ovtest

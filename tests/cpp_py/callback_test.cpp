@@ -5,7 +5,8 @@
 
 #include "ovcore/src/base/instance_context.hpp"
 #include "tests/support/instance_context_peer.hpp"
-#include "ovcore/src/binding/ext/ovlog/log_records_py.hpp"
+#include "ovcore/src/binding/ext/ovlog/log_settings_py.hpp"
+#include "ovcore/src/binding/ext/ovlog/log_message_py.hpp"
 #include "ovcore/src/binding/attach.hpp"
 #include "ovcore/src/binding/interrupt.hpp"
 #include "ovcore/src/utils/fatal.hpp"
@@ -21,7 +22,7 @@ ovcore::base::api::InstanceCreateInfo logger_info(ovcore::binding::BorrowedRef s
   ovcore::base::api::InstanceCreateInfo info;
   info.application_info.application_name = "embedded";
   info.enabled_extensions = {"__EXT_orvantis_logger"};
-  auto created = ovcore::ext::ovlog::extract_log_create_info(settings);
+  auto created = ovcore::binding::ext::ovlog::extract_log_create_info(settings);
   EXPECT_TRUE(created.has_value());
   info.ext.push_back(std::move(*created));
   return info;
@@ -135,7 +136,7 @@ TEST(PythonCallback, MessagesBecomeDictsWithTheSevenKeys) {
   message.timepoint = {2016, 12, 31, 23, 59, 59, 1'250'000'000};
   message.message = "leap";
   message.module = "m";
-  auto dict = ovcore::ext::ovlog::log_message_into_pyobject(std::move(message));
+  auto dict = ovcore::binding::ext::ovlog::log_message_into_pyobject(std::move(message));
   ASSERT_TRUE(dict.has_value());
   auto text = ovcore::binding::OwnedRef::steal(PyObject_Repr(dict->get()));
   EXPECT_STREQ(PyUnicode_AsUTF8(text.get()),

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ovcore/src/binding/base/api_py.hpp"
-#include "ovcore/src/binding/ext/ovlog/log_records_py.hpp"
+#include "ovcore/src/binding/ext/ovlog/log_settings_py.hpp"
 #include "ovcore/src/binding/opaque_loaders.hpp"
 #include "ovcore/src/binding/py_text.hpp"
 #include "ovcore/src/binding/call_boundary.hpp"
@@ -10,7 +10,7 @@
 
 namespace {
 
-using ovcore::base::api::extract_instance_create_info;
+using ovcore::binding::base::extract_instance_create_info;
 using ovtest::chain;
 using ovtest::eval;
 using Chain = std::vector<std::string>;
@@ -18,8 +18,8 @@ using Chain = std::vector<std::string>;
 // Bytes that are not UTF-8 at all (not a surrogate's encoding) are replaced.
 TEST(Texts, InvalidUtf8BecomesReplacementCharacters) {
   auto text = ovcore::binding::to_py_str_lenient("a\xff""b");
-  ASSERT_TRUE(text.has_value());
-  auto utf8 = ovcore::binding::utf8_of(text->borrow());
+  ASSERT_TRUE(text);
+  auto utf8 = ovcore::binding::utf8_of(text.borrow());
   ASSERT_TRUE(utf8.has_value());
   EXPECT_EQ(*utf8, "a\xef\xbf\xbd""b");
 }
@@ -101,30 +101,32 @@ TEST(Records, AValidDescriptionConvertsInOrder) {
   EXPECT_TRUE(result->ext.empty());
 }
 
+// Settings objects, and the chain of exceptions each is refused with: a bad
+// value is wrapped with its field, a missing attribute is bare.
+struct RefusedSettings {
+  const char* settings;
+  Chain chain;
+};
+
 TEST(LoggerSettings, LevelAndCallbackFailuresAreWrappedByField) {
-  using ovcore::ext::ovlog::extract_log_create_info;
-  auto level7 = eval("types.SimpleNamespace(level=7, callback=print)");
-  auto result = extract_log_create_info(level7.borrow());
-  ASSERT_FALSE(result.has_value());
-  EXPECT_EQ(chain(std::move(result.error())),
-            (Chain{"TypeError: failed to extract field LogCreateInfoEXT.level",
-                   "ValueError: Invalid LogLevelEXT value: 7"}));
-  auto huge = eval("types.SimpleNamespace(level=2**32, callback=print)");
-  result = extract_log_create_info(huge.borrow());
-  ASSERT_FALSE(result.has_value());
-  EXPECT_EQ(chain(std::move(result.error())).back(),
-            "OverflowError: out of range integral type conversion attempted");
-  auto none = eval("types.SimpleNamespace(level=1, callback=None)");
-  result = extract_log_create_info(none.borrow());
-  ASSERT_FALSE(result.has_value());
-  EXPECT_EQ(chain(std::move(result.error())),
-            (Chain{"TypeError: failed to extract field LogCreateInfoEXT.callback",
-                   "TypeError: Expected a callable object for LogCallbackEXT"}));
-  auto missing = eval("types.SimpleNamespace(level=1)");
-  result = extract_log_create_info(missing.borrow());
-  ASSERT_FALSE(result.has_value());
-  EXPECT_EQ(chain(std::move(result.error())),
-            (Chain{"AttributeError: 'types.SimpleNamespace' object has no attribute 'callback'"}));
+  const RefusedSettings cases[] = {
+      {"types.SimpleNamespace(level=7, callback=print)",
+       {"TypeError: failed to extract field LogCreateInfoEXT.level", "ValueError: Invalid LogLevelEXT value: 7"}},
+      {"types.SimpleNamespace(level=2**32, callback=print)",
+       {"TypeError: failed to extract field LogCreateInfoEXT.level",
+        "OverflowError: out of range integral type conversion attempted"}},
+      {"types.SimpleNamespace(level=1, callback=None)",
+       {"TypeError: failed to extract field LogCreateInfoEXT.callback",
+        "TypeError: Expected a callable object for LogCallbackEXT"}},
+      {"types.SimpleNamespace(level=1)",
+       {"AttributeError: 'types.SimpleNamespace' object has no attribute 'callback'"}},
+  };
+  for (const RefusedSettings& refused : cases) {
+    SCOPED_TRACE(refused.settings);
+    auto result = ovcore::binding::ext::ovlog::extract_log_create_info(eval(refused.settings).borrow());
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(chain(std::move(result.error())), refused.chain);
+  }
 }
 
 // The cases the Python tests can see only from outside ("Invalid

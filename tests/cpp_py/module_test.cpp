@@ -14,7 +14,7 @@
 
 #include "ovcore/src/base/instance_context.hpp"
 #include "tests/support/instance_context_peer.hpp"
-#include "ovcore/src/binding/ext/ovlog/log_records_py.hpp"
+#include "ovcore/src/binding/ext/ovlog/log_settings_py.hpp"
 #include "ovcore/src/binding/attach.hpp"
 #include "ovcore/src/utils/fatal.hpp"
 #include "ovcore/src/utils/named_thread.hpp"
@@ -116,7 +116,7 @@ TEST(ModuleCalls, NativeThreadsLogIntoPythonWhilePythonThreadsCallTheModule) {
   OwnedRef settings = eval("settings(2, native_sink)");
   ovcore::base::api::InstanceCreateInfo info;
   info.enabled_extensions = {"__EXT_orvantis_logger"};
-  info.ext.push_back(std::move(*ovcore::ext::ovlog::extract_log_create_info(settings.borrow())));
+  info.ext.push_back(std::move(*ovcore::binding::ext::ovlog::extract_log_create_info(settings.borrow())));
   auto context = *ovcore::base::api::create_instance(std::move(info));
   ASSERT_TRUE(ovtest::run("for w in workers: w.start()"));
 
@@ -164,7 +164,7 @@ void finalize_while_a_native_thread_logs() {
   auto settings = eval("types.SimpleNamespace(level=0, callback=lambda record: None)");
   ovcore::base::api::InstanceCreateInfo info;
   info.enabled_extensions = {"__EXT_orvantis_logger"};
-  info.ext.push_back(std::move(*ovcore::ext::ovlog::extract_log_create_info(settings.borrow())));
+  info.ext.push_back(std::move(*ovcore::binding::ext::ovlog::extract_log_create_info(settings.borrow())));
   late_logger = *ovcore::base::api::create_instance(std::move(info));
 
   static PyMethodDef def = {"log_from_a_native_thread", &log_from_a_native_thread, METH_NOARGS, nullptr};

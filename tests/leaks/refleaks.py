@@ -4,9 +4,11 @@ CPython's own refleak mode does it: a pytest plug-in.
     python3.14d -m pytest -p refleaks -m "not child_process" tests/python
 
 (with tests/leaks on the path). Each test runs its setup, call and teardown
-again and again, and sys.gettotalrefcount() is read after each run. A test
-leaks when the total still grows in each of the last SETTLED runs once
-MAX_RUNS have run after WARMUP; a test that settles stops early. The module
+again and again, and sys.gettotalrefcount() and sys.getallocatedblocks()
+are read after each run, as CPython's libregrtest reads them: the blocks
+show a native leak that holds no reference. A test leaks when either total
+still grows in each of the last SETTLED runs once MAX_RUNS have run after
+WARMUP; a test that settles stops early. The module
 must be built against the debug interpreter's headers (the dbg preset does),
 so that its own reference changes are counted. Tests that run child
 processes (marked child_process) are left out: their references are not
@@ -44,37 +46,45 @@ def pytest_configure(config: pytest.Config) -> None:
     config.stash[LEAKS] = []
 
 
-LEAKS = pytest.StashKey[list[tuple[str, list[int]]]]()
+LEAKS = pytest.StashKey[list[tuple[str, list[tuple[int, int]]]]]()
 
 
 def run_once(item: pytest.Item) -> bool:
-    """One more setup, call and teardown of ITEM, reported nowhere; whether it passed."""
-    item._initrequest()  # type: ignore[attr-defined]  # fresh function-scoped fixtures, as for a new item
+    """One more setup, call and teardown of ITEM, reported nowhere; whether it passed.
+
+    The one place that touches pytest's private parts, checked against
+    pytest 8.4: a fresh request for function-scoped fixtures, as a new item
+    gets; the runner's protocol without reporting; and the item's captured
+    sections, which kept per run would count as growth."""
+    item._initrequest()  # type: ignore[attr-defined]
     reports = runtestprotocol(item, log=False, nextitem=None)
-    item._report_sections.clear()  # captured output kept per run would count as growth
+    item._report_sections.clear()
     return all(report.passed for report in reports)
 
 
-def total_after() -> int:
+def totals_after() -> tuple[int, int]:
+    """The interpreter's reference total and its count of allocated memory
+    blocks, once its own caches are cleared."""
     linecache.clearcache()
     re.purge()
     if hasattr(sys, "_clear_internal_caches"):
         sys._clear_internal_caches()
     gc.collect()
-    return sys.gettotalrefcount()
+    return sys.gettotalrefcount(), sys.getallocatedblocks()
 
 
-def last_deltas(item: pytest.Item) -> list[int] | None:
-    """The growth of ITEM's total in its last SETTLED runs, or None when a run failed."""
-    deltas: list[int] = []
-    before = total_after()
+def last_deltas(item: pytest.Item) -> list[tuple[int, int]] | None:
+    """The growth of ITEM's totals (references, blocks) in its last SETTLED
+    runs, or None when a run failed."""
+    deltas: list[tuple[int, int]] = []
+    before = totals_after()
     for _ in range(MAX_RUNS):
         if not run_once(item):
             return None
-        after = total_after()
-        deltas.append(after - before)
+        after = totals_after()
+        deltas.append((after[0] - before[0], after[1] - before[1]))
         before = after
-        if len(deltas) >= SETTLED and not grows(deltas[-SETTLED:]):
+        if len(deltas) >= SETTLED and not leaks(deltas[-SETTLED:]):
             break
     return deltas[-SETTLED:]
 
@@ -83,9 +93,9 @@ def last_deltas(item: pytest.Item) -> list[int] | None:
 def pytest_runtest_protocol(item: pytest.Item, nextitem: pytest.Item | None) -> object:
     if all(run_once(item) for _ in range(WARMUP)):
         deltas = last_deltas(item)
-        if deltas is not None and grows(deltas):
+        if deltas is not None and leaks(deltas):
             deltas = last_deltas(item)  # the second measurement: a leak grows again
-            if deltas is not None and grows(deltas):
+            if deltas is not None and leaks(deltas):
                 item.config.stash[LEAKS].append((item.nodeid, deltas))
     yield  # the run that is reported, with its verdict
 
@@ -94,11 +104,19 @@ def grows(deltas: list[int]) -> bool:
     return all(delta > NOISE for delta in deltas)
 
 
+def leaks(deltas: list[tuple[int, int]]) -> bool:
+    """Whether the references or the blocks grew in each of these runs."""
+    return grows([refs for refs, _ in deltas]) or grows([blocks for _, blocks in deltas])
+
+
 def pytest_terminal_summary(terminalreporter: pytest.TerminalReporter, config: pytest.Config) -> None:
-    leaks = config.stash[LEAKS]
-    for nodeid, deltas in leaks:
-        terminalreporter.write_line(f"LEAK {nodeid}: references grew by {deltas} in its last runs")
-    terminalreporter.write_line(f"refleaks: {len(leaks)} leaking test(s)")
+    found = config.stash[LEAKS]
+    for nodeid, deltas in found:
+        references = [refs for refs, _ in deltas]
+        blocks = [count for _, count in deltas]
+        terminalreporter.write_line(f"LEAK {nodeid}: references grew by {references}, memory blocks by {blocks} "
+                                    "in its last runs")
+    terminalreporter.write_line(f"refleaks: {len(found)} leaking test(s)")
 
 
 def pytest_sessionfinish(session: pytest.Session, exitstatus: int) -> None:

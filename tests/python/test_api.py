@@ -1,25 +1,23 @@
-"""The Python package: validated dataclasses, create_instance, the logging
-bridge and the example."""
+"""The Python package: validated dataclasses, create_instance, how it
+imports, and the example. The bridge into logging has its own file,
+test_logging_bridge.py."""
 
 from __future__ import annotations
 
 import dataclasses
-import datetime
 import logging
 import os
-import pickle
 import subprocess
 import sys
-import time
 from typing import Any
 
 import pytest
 
 import ovpi
+from builders import IndexOf
 from ovpi.api import ApplicationInfo, InstanceCreateInfo, VersionInfo, create_instance
 from ovpi.api.ext.ovlog import (
     LOGGER_EXTENSION_NAME,
-    TRACE,
     LogCreateInfoEXT,
     LogLevelEXT,
     logging_callback,
@@ -69,29 +67,12 @@ def test_validation_messages(build: Any, error: type[Exception], text: str) -> N
     assert str(caught.value) == text
 
 
-class Index:
-    """An integer of another library (a NumPy scalar, say): only __index__."""
-
-    def __init__(self, value: int) -> None:
-        self.value = value
-
-    def __index__(self) -> int:
-        return self.value
-
-
 def test_versions_and_levels_take_what_index_takes_and_store_plain_ints() -> None:
-    version = VersionInfo(Index(1), Index(65535), 3)  # type: ignore[arg-type]
+    version = VersionInfo(IndexOf(1), IndexOf(65535), 3)  # type: ignore[arg-type]
     assert version == VersionInfo(1, 65535, 3) and type(version.major) is int
-    assert LogCreateInfoEXT(callback=print, level=Index(3)).level is LogLevelEXT.Warn
+    assert LogCreateInfoEXT(callback=print, level=IndexOf(3)).level is LogLevelEXT.Warn
     with pytest.raises(ValueError, match="VersionInfo.minor must be between 0 and 65535, got 65536"):
-        VersionInfo(0, Index(65536))  # type: ignore[arg-type]
-
-
-def test_panic_exception_is_the_package_s_own_and_pickles() -> None:
-    from test_create_instance import panic_type
-    assert ovpi.PanicException is panic_type() and "PanicException" in ovpi.__all__
-    copy = pickle.loads(pickle.dumps(ovpi.PanicException("lost in a worker")))
-    assert type(copy) is ovpi.PanicException and copy.args == ("lost in a worker",)
+        VersionInfo(0, IndexOf(65536))  # type: ignore[arg-type]
 
 
 LAZY_IMPORTS = pytest.mark.skipif(sys.version_info < (3, 15), reason="lazy imports came with CPython 3.15")
@@ -122,46 +103,6 @@ print("ok")
     assert (result.stdout, result.stderr) == ("ok\n", "")
 
 
-def bridged(logger: logging.Logger, level: int, timepoint: datetime.datetime,
-            target: logging.Logger | str | None = None) -> logging.LogRecord:
-    """The record that the bridge made for `target` (default: `logger`) hands
-    to `logger` for one message."""
-    handled: list[logging.LogRecord] = []
-    logger.handle = handled.append  # type: ignore[method-assign]
-    try:
-        logging_callback(logger if target is None else target)({"level": level, "timepoint": timepoint, "message": "m", "module": "",
-                                  "file": None, "line": None, "thread_name": None})
-    finally:
-        del logger.handle
-    return handled[0]
-
-
-def test_the_bridge_shows_the_timepoint_s_own_millisecond() -> None:
-    logger = logging.getLogger("ovpi.test.msecs")
-    formatter = logging.Formatter("%(asctime)s")
-    for millisecond in range(1000):
-        timepoint = datetime.datetime(2026, 3, 1, 9, 30, 0, millisecond * 1000 + millisecond % 7)
-        record = bridged(logger, LogLevelEXT.Error, timepoint)
-        assert formatter.format(record) == f"2026-03-01 09:30:00,{millisecond:03d}"
-
-
-def test_the_bridge_names_trace_records_without_renaming_the_process_s_levels() -> None:
-    logger = logging.getLogger("ovpi.test.levels")
-    logger.setLevel(1)
-    assert logging.getLevelName(TRACE) == f"Level {TRACE}"
-    logging.addLevelName(TRACE, "SPAM")
-    try:
-        assert bridged(logger, LogLevelEXT.Trace, datetime.datetime.now()).levelname == "TRACE"
-        assert logger.makeRecord("app", TRACE, "f", 1, "m", (), None).levelname == "SPAM"
-    finally:
-        del logging._levelToName[TRACE], logging._nameToLevel["SPAM"]
-
-
-def test_the_bridge_takes_a_logger_by_name() -> None:
-    named = logging.getLogger("ovpi.test.by.name")
-    assert bridged(named, LogLevelEXT.Error, datetime.datetime.now(), target="ovpi.test.by.name").name == named.name
-
-
 def test_records_are_frozen_slotted_and_have_defaults() -> None:
     info = InstanceCreateInfo(application_info=ApplicationInfo(application_name="x"), enabled_extensions=["a"])
     assert info.enabled_extensions == ("a",) and info.ext == ()
@@ -185,72 +126,6 @@ def test_create_instance_with_the_package_records() -> None:
     assert seen[0] == "Application 'app' v3.2.1 using engine '' v0.0.0"
     del handle
     assert len(seen) == 4
-
-
-def test_the_logging_bridge_delivers_standard_log_records() -> None:
-    logger = logging.getLogger("ovpi.test.bridge")
-    logger.setLevel(TRACE)
-    logger.propagate = False
-    records: list[logging.LogRecord] = []
-
-    class Keep(logging.Handler):
-        def emit(self, record: logging.LogRecord) -> None:
-            records.append(record)
-
-    handler = Keep()
-    logger.addHandler(handler)
-    try:
-        info = InstanceCreateInfo(
-            application_info=ApplicationInfo(application_name="bridge"),
-            enabled_extensions=[LOGGER_EXTENSION_NAME],
-            ext=[LogCreateInfoEXT(callback=logging_callback(logger))],
-        )
-        handle = create_instance(info)
-        del handle
-        assert [r.levelno for r in records] == [TRACE, logging.INFO, logging.INFO, logging.INFO, logging.INFO, TRACE]
-        assert records[0].levelname == "TRACE"
-        first = records[0]
-        assert first.name == "ovpi.test.bridge.ovcore.base"
-        assert first.pathname == "ovcore/src/base/instance_context.cpp" and first.lineno > 0
-        assert first.getMessage().startswith("Instance created successfully at 0x")
-        assert abs(first.created - records[-1].created) < 5
-
-        logger.setLevel(logging.WARNING)
-        records.clear()
-        create_instance(info)  # created and released at once; nothing reaches WARNING
-        assert records == []
-
-        # The logger a record names decides it, as for any library's logger.
-        logger.setLevel(TRACE)
-        module_logger = logging.getLogger("ovpi.test.bridge.ovcore.base")
-        module_logger.setLevel(logging.ERROR)
-        try:
-            create_instance(info)
-            assert records == []
-        finally:
-            module_logger.setLevel(logging.NOTSET)
-    finally:
-        logger.removeHandler(handler)
-
-
-def test_the_logging_bridge_dates_the_repeated_hour_by_its_delivery(monkeypatch: pytest.MonkeyPatch) -> None:
-    # 01:30 happens twice on 2026-11-01 in this zone: at 05:30 and at 06:30 UTC.
-    monkeypatch.setenv("TZ", "EST5EDT,M3.2.0,M11.1.0")
-    time.tzset()
-    logger = logging.getLogger("ovpi.test.fold")
-    handled: list[logging.LogRecord] = []
-    monkeypatch.setattr(logger, "handle", handled.append)
-    deliver = logging_callback(logger)
-    try:
-        for hour in (5, 6):
-            moment = datetime.datetime(2026, 11, 1, hour, 30, tzinfo=datetime.UTC).timestamp()
-            monkeypatch.setattr(time, "time_ns", lambda m=moment: int(m * 1e9))
-            deliver({"level": 4, "timepoint": datetime.datetime(2026, 11, 1, 1, 30), "message": "m", "module": "",
-                     "file": None, "line": None, "thread_name": None})
-            assert abs(handled[-1].created - moment) < 1
-    finally:
-        monkeypatch.undo()
-        time.tzset()
 
 
 def test_a_handle_released_while_an_exception_propagates_keeps_that_exception() -> None:

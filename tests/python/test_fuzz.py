@@ -11,8 +11,8 @@ from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
 from ovpi import _sys
+from builders import LOGGER
 
-LOGGER = "__EXT_orvantis_logger"
 # Fewer under emulation, where each example costs many times more.
 EXAMPLES = int(os.environ.get("OVPI_FUZZ_EXAMPLES", "300"))
 

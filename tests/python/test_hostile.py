@@ -3,16 +3,15 @@ that raise odd exceptions or re-enter, releases during another failure."""
 
 from __future__ import annotations
 
-import subprocess
 import sys
-import textwrap
 from typing import Any
 
 import pytest
 
 from ovpi import _sys
-from builders import LOGGER, Recorder, info, settings
-from test_create_instance import outer, panic_type
+from builders import LOGGER, IndexThatRaises, Recorder, info, settings
+from test_create_instance import outer
+from test_panic import panic_type, raising
 
 create = _sys._ov_create_instance
 
@@ -65,17 +64,9 @@ def test_a_keyword_with_a_lone_surrogate_is_an_unexpected_keyword(function: Any)
     assert str(caught.value) == f"{name}() got an unexpected keyword argument 'n\udc80'"
 
 
-class Index:
-    def __init__(self, error: BaseException) -> None:
-        self.error = error
-
-    def __index__(self) -> int:
-        raise self.error
-
-
 def test_a_reworded_conversion_error_keeps_unencodable_text() -> None:
     with pytest.raises(TypeError) as caught:
-        _sys.factorial(Index(TypeError("bad value \udc80 for n\x00!")))
+        _sys.factorial(IndexThatRaises(TypeError("bad value \udc80 for n\x00!")))
     assert str(caught.value) == "argument 'n': bad value \udc80 for n\x00!"
 
 
@@ -85,29 +76,8 @@ def test_a_reworded_conversion_error_whose_text_fails_says_so() -> None:
             raise RuntimeError("no text")
 
     with pytest.raises(TypeError) as caught:
-        _sys.factorial(Index(TypeError(Mute())))
+        _sys.factorial(IndexThatRaises(TypeError(Mute())))
     assert str(caught.value) == "argument 'n': <exception str() failed>"
-
-
-def raising(error: BaseException) -> Any:
-    def callback(record: Any) -> None:
-        raise error
-    return callback
-
-
-def test_fatal_texts_cross_whole_with_nuls_and_surrogates() -> None:
-    panic = panic_type()
-    with pytest.raises(panic) as caught:
-        create(info([LOGGER], [settings(0, raising(ValueError("before\x00after \udc80")))]))
-    text = str(caught.value)
-    assert "ValueError: before\x00after \udc80" in text
-    assert "Traceback (most recent call last):" in text and "in callback" in text
-
-    # A PanicException that comes back through Python resumes with its str().
-    for message in ("left\x00right", "lone \udc80 surrogate"):
-        with pytest.raises(panic) as caught:
-            create(info([LOGGER], [settings(0, raising(panic(message)))]))
-        assert caught.value.args == (message,)
 
 
 def test_a_type_name_with_a_lone_surrogate_is_kept_wherever_it_is_shown(capfd: pytest.CaptureFixture[str]) -> None:
@@ -127,68 +97,7 @@ def test_a_type_name_with_a_lone_surrogate_is_kept_wherever_it_is_shown(capfd: p
     assert "No loader registered for type 'test_hostile.Odd" in capfd.readouterr().out
 
 
-@pytest.mark.child_process
-def test_a_resumed_panic_that_is_also_system_exit_does_not_end_the_process() -> None:
-    code = textwrap.dedent("""
-        import types
-        from ovpi import _sys
-        v = types.SimpleNamespace(major=1, minor=0, patch=0)
-        a = types.SimpleNamespace(application_version=v, application_name="a", engine_version=v, engine_name="e")
-        from ovpi.api.ext.ovlog import LogCreateInfoEXT
-        def fail(record):
-            raise ValueError("find the type")
-        try:
-            _sys._ov_create_instance(types.SimpleNamespace(application_info=a, enabled_extensions=[
-                "__EXT_orvantis_logger"], ext=[LogCreateInfoEXT(callback=fail)]))
-        except BaseException as e:
-            Panic = type(e)
-        class Exiting(SystemExit, Panic):
-            pass
-        def exiting(record):
-            raise Exiting(7)
-        try:
-            try:
-                _sys._ov_create_instance(types.SimpleNamespace(application_info=a, enabled_extensions=[
-                    "__EXT_orvantis_logger"], ext=[LogCreateInfoEXT(callback=exiting)]))
-            finally:
-                print("finally ran")
-        except BaseException as e:
-            print("caught", type(e).__name__, e.args)
-    """)
-    result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=60)
-    assert result.returncode == 0, result.stderr
-    assert result.stdout.splitlines() == ["finally ran", "caught PanicException ('7',)"]
-    assert "resuming a fatal native error" in result.stderr and "Exiting: 7" in result.stderr
-
-
 # --- a release during another failure's unwinding -----------------------------------
-
-
-def test_a_release_caused_by_a_failing_creation_reports_its_own_failure(monkeypatch: pytest.MonkeyPatch) -> None:
-    seen: list[str] = []
-    monkeypatch.setattr(sys, "unraisablehook", lambda u: seen.append(str(u.exc_value)))
-
-    def y_fails_at_teardown(record: dict[str, Any]) -> None:
-        if record["message"].startswith("Tearing down"):
-            raise RuntimeError("Y teardown failed")
-
-    x_settings = settings(0, None)
-
-    def make_x_callback(y: Any) -> Any:
-        def x_callback(record: dict[str, Any]) -> None:
-            assert y is not None
-            # From now on only X's logger holds this callback, and so Y.
-            x_settings.callback = None
-            if record["message"].startswith("Application"):
-                raise ValueError("X creation failed")
-        return x_callback
-
-    x_settings.callback = make_x_callback(create(info([LOGGER], [settings(0, y_fails_at_teardown)])))
-    with pytest.raises(panic_type()) as caught:
-        create(info([LOGGER], [x_settings]))
-    assert "ValueError: X creation failed" in str(caught.value)
-    # Y was released while X's failure unwound, and its failure was reported.
-    assert len(seen) == 1 and "RuntimeError: Y teardown failed" in seen[0]
 
 
 # --- re-entrancy --------------------------------------------------------------------

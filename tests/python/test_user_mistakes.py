@@ -1,6 +1,6 @@
-"""The mistakes a new user makes, each told how to fix it, and the logging
-bridge, which follows logging's rule that logging never brings the
-application down."""
+"""The mistakes a new user makes, each told how to fix it: refused
+settings, the warnings of settings the core would ignore, versions that
+order, and the example on a closed pipe."""
 
 from __future__ import annotations
 
@@ -10,8 +10,7 @@ import os
 import subprocess
 import sys
 import warnings
-from collections.abc import Callable, Iterator
-from typing import Any
+from collections.abc import Callable
 
 import pytest
 
@@ -25,7 +24,7 @@ from ovpi.api import (
     VersionInfo,
     create_instance,
 )
-from ovpi.api.ext.ovlog import LOGGER_EXTENSION_NAME, TRACE, LogCreateInfoEXT, LogLevelEXT, logging_callback
+from ovpi.api.ext.ovlog import LOGGER_EXTENSION_NAME, TRACE, LogCreateInfoEXT
 
 APP = ApplicationInfo(application_name="mistakes")
 
@@ -99,150 +98,6 @@ def test_versions_order_as_versions(smaller: VersionInfo, larger: VersionInfo) -
 def test_the_example_prints_the_package_s_version() -> None:
     result = subprocess.run([sys.executable, "-m", "ovpi", "--version"], capture_output=True, text=True, timeout=60)
     assert (result.returncode, result.stdout, result.stderr) == (0, f"ovpi {ovpi.__version__}\n", "")
-
-
-class Keep(logging.Handler):
-    def __init__(self) -> None:
-        super().__init__()
-        self.records: list[logging.LogRecord] = []
-
-    def emit(self, record: logging.LogRecord) -> None:
-        self.records.append(record)
-
-
-class Raising(logging.Handler):
-    def __init__(self, error: BaseException) -> None:
-        super().__init__()
-        self.error = error
-
-    def emit(self, record: logging.LogRecord) -> None:
-        # A fresh exception each time: raising one instance again grows its traceback.
-        raise type(self.error)(*self.error.args)
-
-
-def refusing_filter(error: BaseException) -> logging.Handler:
-    handler = Keep()
-
-    def refuse(record: logging.LogRecord) -> bool:
-        raise type(error)(*error.args)
-
-    handler.addFilter(refuse)
-    return handler
-
-
-@pytest.fixture
-def bridged_logger() -> Iterator[logging.Logger]:
-    logger = logging.getLogger("ovpi.test.mistakes")
-    logger.setLevel(TRACE)
-    logger.propagate = False
-    yield logger
-    for handler in list(logger.handlers):
-        logger.removeHandler(handler)
-
-
-def bridged_instance(logger: logging.Logger) -> None:
-    handle = create_instance(describe([LOGGER_EXTENSION_NAME], [LogCreateInfoEXT(callback=logging_callback(logger))]))
-    del handle
-
-
-@pytest.mark.parametrize("failing", [lambda: Raising(OSError("network is down")),
-                                     lambda: refusing_filter(ValueError("no records today"))],
-                         ids=["a later handler's emit", "a filter on another handler"])
-@pytest.mark.parametrize("raise_exceptions", [True, False])
-def test_an_error_inside_logging_is_reported_as_logging_does_and_the_application_goes_on(
-        bridged_logger: logging.Logger, failing: Callable[[], logging.Handler], raise_exceptions: bool,
-        monkeypatch: pytest.MonkeyPatch, capsys: pytest.CaptureFixture[str]) -> None:
-    monkeypatch.setattr(logging, "raiseExceptions", raise_exceptions)
-    kept = Keep()
-    bridged_logger.addHandler(kept)
-    bridged_logger.addHandler(failing())
-    bridged_instance(bridged_logger)
-    assert len(kept.records) == 6
-    err = capsys.readouterr().err
-    if raise_exceptions:
-        assert err.count("--- Logging error ---") == 6 and "Traceback" in err and "Message: 'Instance created" in err
-    else:
-        assert err == ""
-
-
-@pytest.mark.parametrize("error", [KeyboardInterrupt(), SystemExit(3)], ids=type)
-def test_an_interrupt_inside_logging_still_propagates(bridged_logger: logging.Logger, error: BaseException,
-                                                     capsys: pytest.CaptureFixture[str]) -> None:
-    bridged_logger.addHandler(Raising(error))
-    with pytest.raises(type(error)) as caught:
-        bridged_instance(bridged_logger)
-    assert type(caught.value) is type(error) and caught.value.args == error.args
-    assert "--- Logging error ---" not in capsys.readouterr().err
-
-
-def test_a_failing_record_factory_is_reported_too(bridged_logger: logging.Logger, monkeypatch: pytest.MonkeyPatch,
-                                                 capsys: pytest.CaptureFixture[str]) -> None:
-    def broken(*args: Any, **kwargs: Any) -> logging.LogRecord:
-        raise RuntimeError("factory broke")
-
-    monkeypatch.setattr(logging, "raiseExceptions", True)
-    old = logging.getLogRecordFactory()
-    logging.setLogRecordFactory(broken)
-    try:
-        bridged_instance(bridged_logger)
-    finally:
-        logging.setLogRecordFactory(old)
-    err = capsys.readouterr().err
-    assert err.count("--- Logging error ---") == 6 and "RuntimeError: factory broke" in err
-
-
-def test_a_bridged_record_carries_the_native_fields(bridged_logger: logging.Logger) -> None:
-    kept = Keep()
-    kept.setFormatter(logging.Formatter("%(funcName)s %(ovpi_module)s %(ovpi_level)d %(message)s"))
-    bridged_logger.addHandler(kept)
-    bridged_instance(bridged_logger)
-    first, last = kept.records[0], kept.records[-1]
-    assert (first.ovpi_module, first.ovpi_level, last.ovpi_level) == ("ovcore::base", LogLevelEXT.Trace,
-                                                                       LogLevelEXT.Trace)
-    assert first.ovpi_file == first.pathname and first.ovpi_line == first.lineno
-    assert first.ovpi_thread_name is None or isinstance(first.ovpi_thread_name, str)
-    assert kept.format(first).startswith("(unknown function) ovcore::base 0 Instance created")
-
-
-def test_a_record_factory_that_gives_the_native_fields_defaults_still_gets_them(
-        bridged_logger: logging.Logger, capsys: pytest.CaptureFixture[str]) -> None:
-    old = logging.getLogRecordFactory()
-
-    def with_defaults(*args: Any, **kwargs: Any) -> logging.LogRecord:
-        record = old(*args, **kwargs)
-        record.ovpi_module = record.ovpi_level_name = "-"
-        return record
-
-    kept = Keep()
-    bridged_logger.addHandler(kept)
-    logging.setLogRecordFactory(with_defaults)
-    try:
-        bridged_instance(bridged_logger)
-    finally:
-        logging.setLogRecordFactory(old)
-    assert "--- Logging error ---" not in capsys.readouterr().err
-    assert [(r.ovpi_module, r.ovpi_level_name) for r in kept.records[:2]] == [("ovcore::base", "Trace"),
-                                                                               ("ovcore::base", "Info")]
-
-
-@pytest.mark.child_process
-def test_a_bridged_record_loads_in_a_log_receiver_without_ovpi(bridged_logger: logging.Logger) -> None:
-    kept = Keep()
-    bridged_logger.addHandler(kept)
-    bridged_instance(bridged_logger)
-    fields = {name: value for name, value in vars(kept.records[1]).items() if name.startswith("ovpi_")}
-    assert {name: type(value) for name, value in fields.items()} == {
-        "ovpi_level": int, "ovpi_level_name": str, "ovpi_module": str, "ovpi_file": str, "ovpi_line": int,
-        "ovpi_thread_name": type(fields["ovpi_thread_name"])}
-    assert fields["ovpi_thread_name"] is None or type(fields["ovpi_thread_name"]) is str
-    # What logging.handlers.SocketHandler sends, loaded as the logging
-    # cookbook's receiver loads it, by an interpreter without site-packages.
-    sent = logging.handlers.SocketHandler("localhost", None).makePickle(kept.records[1])
-    receiver = ("import logging, pickle, sys; r = logging.makeLogRecord(pickle.loads(sys.stdin.buffer.read()[4:])); "
-                "print(r.ovpi_level, r.ovpi_level_name, r.ovpi_module, r.getMessage().split()[0])")
-    result = subprocess.run([sys.executable, "-I", "-S", "-c", receiver], input=sent, capture_output=True,
-                            timeout=60)
-    assert (result.returncode, result.stdout, result.stderr) == (0, b"2 Info ovcore::base Application\n", b"")
 
 
 def counting(counts: list[int]) -> LogCreateInfoEXT:

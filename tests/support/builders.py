@@ -1,5 +1,5 @@
-"""Description objects for tests, shared by pytest, the leak check, the
-thread stress and the embedded-interpreter tests.
+"""Description objects for tests, shared by the pytest suite (which the leak
+check reruns), the thread stress and the embedded-interpreter tests.
 
 The module reads attributes only, so plain namespaces stand in for the
 ovpi.api dataclasses; `settings` builds a logger settings object of a
@@ -79,3 +79,24 @@ class Recorder:
     @property
     def messages(self) -> list[str]:
         return [r["message"] for r in self.records]
+
+
+class IndexOf:
+    """An integer of another library (a NumPy scalar, say): only __index__,
+    which gives `value`."""
+
+    def __init__(self, value: int) -> None:
+        self.value = value
+
+    def __index__(self) -> int:
+        return self.value
+
+
+class IndexThatRaises:
+    """An object whose __index__ raises `error`."""
+
+    def __init__(self, error: BaseException) -> None:
+        self.error = error
+
+    def __index__(self) -> int:
+        raise self.error

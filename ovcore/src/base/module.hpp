@@ -2,6 +2,10 @@
 // Per-module state an instance keeps for code in the instruction
 // representation. Ownership is strict containment; maps keyed by UUID order
 // by unsigned bytes.
+//
+// Scaffolding: nothing fills or reads these containers yet. An instance
+// keeps them for code it does not run today; they are here so that the
+// instance's shape is settled before that code comes.
 
 #include <array>
 #include <cstdint>

@@ -44,9 +44,9 @@ PyResult<OwnedRef> get_field(BorrowedRef obj, InternedName& name) {
 
 PyError wrap_field_error(PyError inner, std::string_view record, std::string_view field) {
   OwnedRef cause = std::move(inner).into_object();
-  PyResult<OwnedRef> text = to_py_str(std::format("failed to extract field {}.{}", record, field));
-  if (!text) return std::move(text.error());
-  return new_error(PyExc_TypeError, text->borrow(), std::move(cause));
+  OwnedRef text = to_py_str(std::format("failed to extract field {}.{}", record, field));
+  if (!text) return PyError::fetch();
+  return new_error(PyExc_TypeError, text.borrow(), std::move(cause));
 }
 
 PyResult<std::uint16_t> extract_u16(BorrowedRef value) {
@@ -73,7 +73,9 @@ PyResult<std::string> extract_text(BorrowedRef value) {
   if (!PyUnicode_Check(value.get())) {
     return type_error(std::format("'{}' object cannot be cast as 'str'", type_qualname_of(value)));
   }
-  return utf8_of(value);
+  std::optional<std::string> text = utf8_of(value);
+  if (!text) return fetched_error();
+  return std::move(*text);
 }
 
 PyResult<SequenceIteration> begin_sequence(BorrowedRef value) {
@@ -83,8 +85,9 @@ PyResult<SequenceIteration> begin_sequence(BorrowedRef value) {
   if (!PySequence_Check(value.get())) {
     OwnedRef expected = OwnedRef::steal(PyType_GetQualName(reinterpret_cast<PyTypeObject*>(abc_sequence())));
     if (!expected) return fetched_error();
-    const std::string expected_name = OV_TRY(utf8_of(expected.borrow()));
-    return type_error(std::format("'{}' object cannot be cast as '{}'", type_qualname_of(value), expected_name));
+    const std::optional<std::string> expected_name = utf8_of(expected.borrow());
+    if (!expected_name) return fetched_error();
+    return type_error(std::format("'{}' object cannot be cast as '{}'", type_qualname_of(value), *expected_name));
   }
   SequenceIteration iteration;
   const Py_ssize_t size = PyObject_Size(value.get());

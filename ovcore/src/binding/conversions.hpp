@@ -23,7 +23,7 @@ PyResult<OwnedRef> get_field(BorrowedRef obj, InternedName& name);
 // `convert`, wrap a conversion failure (not a read failure) with the field,
 // which has the attribute's name.
 template <class Convert>
-[[nodiscard]] auto extract_field(BorrowedRef obj, InternedName& name, std::string_view record, Convert&& convert)
+auto extract_field(BorrowedRef obj, InternedName& name, std::string_view record, Convert&& convert)
     -> decltype(convert(BorrowedRef{})) {
   OwnedRef value = OV_TRY(get_field(obj, name));
   auto converted = convert(value.borrow());

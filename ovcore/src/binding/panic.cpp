@@ -53,9 +53,9 @@ void resume_panic(OwnedRef exception) {
 void raise_panic(std::string_view message) noexcept {
   PyObject* type = panic_exception_type();
   if (type == nullptr) return;  // the creation failure is the current exception
-  PyResult<OwnedRef> text = to_py_str_lenient(message);
-  if (!text) return std::move(text.error()).raise();
-  PyErr_SetObject(type, text->get());
+  OwnedRef text = to_py_str_lenient(message);
+  if (!text) return;  // the decode's failure is the current exception
+  PyErr_SetObject(type, text.get());
 }
 
 }  // namespace ovcore::binding

@@ -14,18 +14,18 @@ PyError PyError::fetch() {
 OwnedRef PyError::into_object() && {
   if (OwnedRef* object = std::get_if<OwnedRef>(&state_)) return std::move(*object);
   Lazy& lazy = std::get<Lazy>(state_);
-  PyResult<OwnedRef> text = to_py_str_lenient(lazy.message);
-  if (!text) return std::move(text.error()).into_object();
-  OwnedRef exception = OwnedRef::steal(PyObject_CallOneArg(lazy.type, text->get()));
+  OwnedRef text = to_py_str_lenient(lazy.message);
+  if (!text) return OwnedRef::steal(PyErr_GetRaisedException());
+  OwnedRef exception = OwnedRef::steal(PyObject_CallOneArg(lazy.type, text.get()));
   if (!exception) exception = OwnedRef::steal(PyErr_GetRaisedException());
   return exception;
 }
 
 void PyError::raise() && {
   if (Lazy* lazy = std::get_if<Lazy>(&state_)) {
-    PyResult<OwnedRef> text = to_py_str_lenient(lazy->message);
-    if (!text) return std::move(text.error()).raise();
-    PyErr_SetObject(lazy->type, text->get());
+    OwnedRef text = to_py_str_lenient(lazy->message);
+    if (!text) return;  // the decode's failure is the current exception
+    PyErr_SetObject(lazy->type, text.get());
     return;
   }
   PyErr_SetRaisedException(std::get<OwnedRef>(state_).release());

@@ -77,7 +77,11 @@ inline std::unexpected<PyError> type_error(std::string message) {
 }
 inline std::unexpected<PyError> fetched_error() { return std::unexpected(PyError::fetch()); }
 
-// What stands for the text of an exception whose str() fails.
-inline constexpr std::string_view kStrFailedText = "<exception str() failed>";
+// `object`, or the interpreter's exception when it is empty: a C-API result
+// (NULL with an exception set) as a result value.
+inline PyResult<OwnedRef> or_fetched(OwnedRef object) {
+  if (!object) return fetched_error();
+  return object;
+}
 
 }  // namespace ovcore::binding

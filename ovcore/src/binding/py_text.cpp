@@ -2,20 +2,17 @@
 
 namespace ovcore::binding {
 
-PyResult<OwnedRef> to_py_str(std::string_view text) {
-  OwnedRef s = OwnedRef::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
-  if (!s) return fetched_error();
-  return s;
+OwnedRef to_py_str(std::string_view text) {
+  return OwnedRef::steal(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
 }
 
-PyResult<OwnedRef> to_py_str_lenient(std::string_view text) {
+OwnedRef to_py_str_lenient(std::string_view text) {
   const auto size = static_cast<Py_ssize_t>(text.size());
   OwnedRef s = OwnedRef::steal(PyUnicode_DecodeUTF8(text.data(), size, "surrogatepass"));
   if (!s && PyErr_ExceptionMatches(PyExc_UnicodeDecodeError)) {
     PyErr_Clear();
     s = OwnedRef::steal(PyUnicode_DecodeUTF8(text.data(), size, "replace"));
   }
-  if (!s) return fetched_error();
   return s;
 }
 
@@ -42,10 +39,10 @@ std::string lossy_text(std::string_view with_surrogates) {
   // LCOV_EXCL_STOP
 }
 
-PyResult<std::string> utf8_of(BorrowedRef str) {
+std::optional<std::string> utf8_of(BorrowedRef str) {
   Py_ssize_t size = 0;
   const char* data = PyUnicode_AsUTF8AndSize(str.get(), &size);
-  if (data == nullptr) return fetched_error();
+  if (data == nullptr) return std::nullopt;
   return std::string(data, static_cast<std::size_t>(size));
 }
 

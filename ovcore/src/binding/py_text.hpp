@@ -6,22 +6,30 @@
 #include <string>
 #include <string_view>
 
-#include "ovcore/src/binding/py_error.hpp"
+#include "ovcore/src/binding/py_ref.hpp"
 
 namespace ovcore::binding {
 
+// The texts below follow the C API's convention: an empty reference or a
+// nullopt comes with the interpreter's exception set. They sit below
+// PyError (py_error.hpp), which makes its messages with them.
+
 // A new str from UTF-8 text.
-PyResult<OwnedRef> to_py_str(std::string_view text);
+OwnedRef to_py_str(std::string_view text);
 
 // A new str from text that may carry lone surrogates in their surrogatepass
 // encoding (as `utf8_with_surrogates_of` makes them): those come back as
 // themselves, any other invalid byte becomes U+FFFD. For texts that travel
 // through C++ and back, such as fatal-error messages.
-PyResult<OwnedRef> to_py_str_lenient(std::string_view text);
+OwnedRef to_py_str_lenient(std::string_view text);
 
 // Text of a str object as UTF-8, lone surrogates passed through
-// (surrogatepass), so that no str fails and every character is kept.
+// (surrogatepass), so that no str fails and every character is kept; nullopt
+// only when the interpreter runs out of memory, with no exception left set.
 std::optional<std::string> utf8_with_surrogates_of(BorrowedRef str);
+
+// What stands for the text of an exception whose str() fails.
+inline constexpr std::string_view kStrFailedText = "<exception str() failed>";
 
 // UTF-8 text with lone surrogates in their surrogatepass encoding made
 // valid: each such byte becomes U+FFFD, as a lossy decode of it gives.
@@ -29,7 +37,7 @@ std::string lossy_text(std::string_view with_surrogates);
 
 // Text of a str object as UTF-8; lone surrogates fail with the interpreter's
 // UnicodeEncodeError.
-PyResult<std::string> utf8_of(BorrowedRef str);
+std::optional<std::string> utf8_of(BorrowedRef str);
 
 // What stands for a type's name that cannot be read at all.
 inline constexpr std::string_view kUnreadableTypeName = "<failed to extract type name>";

@@ -4,7 +4,6 @@
 // UUID, name and description). A plug-in type states those three as constants
 // and derives from `Plugin<Self>`, which provides `DynPluginEXT` from them.
 
-#include <expected>
 #include <string_view>
 
 #include "ovcore/src/utils/downcast.hpp"

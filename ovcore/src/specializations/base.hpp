@@ -1,6 +1,10 @@
 #pragma once
 // A module's specialised functions: each with the data that describes it and
 // acceleration structures built on first use.
+//
+// Scaffolding: nothing fills or reads these containers yet. An instance
+// keeps them for code it does not run today; they are here so that the
+// instance's shape is settled before that code comes.
 
 #include <cstdint>
 #include <map>

@@ -9,6 +9,8 @@
 #include <typeindex>
 #include <typeinfo>
 
+#include "ovcore/src/utils/result.hpp"
+
 namespace ovcore::utils::opaque {
 
 using TypeId = std::type_index;
@@ -46,9 +48,10 @@ const T* downcast_view(const Base* object) noexcept {
 }
 
 // Ownership moves to the result on a match; on a mismatch the object comes
-// back unchanged as the error.
+// back unchanged as the error. Must be used: a dropped result destroys the
+// object either way.
 template <class T, class Base>
-std::expected<std::unique_ptr<T>, std::unique_ptr<Base>> downcast_owned(std::unique_ptr<Base> object) noexcept {
+Result<std::unique_ptr<T>, std::unique_ptr<Base>> downcast_owned(std::unique_ptr<Base> object) noexcept {
   if (object == nullptr || !object->template is<T>()) return std::unexpected(std::move(object));
   return std::unique_ptr<T>(static_cast<T*>(object.release()));
 }

@@ -1,5 +1,8 @@
 #pragma once
 // A value built on first use and kept until the container is destroyed.
+//
+// Scaffolding: only the specialised functions' containers use it, and
+// nothing fills those yet (see specializations/base.hpp).
 
 #include <optional>
 #include <utility>

@@ -5,6 +5,7 @@
 // compile under -Werror; each result type of the system is an alias of it.
 
 #include <expected>
+#include <type_traits>
 #include <utility>
 
 namespace ovcore::utils {

@@ -1,8 +1,10 @@
 #pragma once
 // OV_TRY(expr): the one way a failed result travels on. `expr` is a
-// std::expected; on failure the enclosing function returns its error (as
-// std::unexpected, converting to the function's own expected type), else
-// OV_TRY yields the value (nothing, for expected<void, E>).
+// utils::Result, and nothing else (a plain std::expected does not compile:
+// a result that may be dropped unread has no place on this path); on
+// failure the enclosing function returns its error (as std::unexpected,
+// converting to the function's own result type), else OV_TRY yields the
+// value (nothing, for Result<void, E>).
 //
 //   PyResult<OwnedRef> value = ...;
 //   std::uint16_t major = OV_TRY(extract_u16(value->borrow()));
@@ -15,10 +17,12 @@
 #include <type_traits>
 #include <utility>
 
+#include "ovcore/src/utils/result.hpp"
+
 namespace ovcore::utils::try_detail {
 
 template <class T, class E>
-constexpr T take_value(std::expected<T, E>&& result) {
+constexpr T take_value(Result<T, E>&& result) {
   if constexpr (std::is_void_v<T>) {
     return;
   } else {

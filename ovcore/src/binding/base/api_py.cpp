@@ -3,12 +3,11 @@
 #include "ovcore/src/binding/conversions.hpp"
 #include "ovcore/src/binding/opaque_loaders.hpp"
 
-namespace ovcore::base::api {
+namespace ovcore::binding::base {
 
-using binding::BorrowedRef;
-using binding::extract_field;
-using binding::InternedName;
-using binding::PyResult;
+using ovcore::base::api::ApplicationInfo;
+using ovcore::base::api::InstanceCreateInfo;
+using ovcore::base::api::VersionInfo;
 
 namespace {
 
@@ -26,32 +25,32 @@ constinit InternedName kExt{"ext"};
 
 // The list inside OpaqueList is that record's only field, at position 0.
 PyResult<utils::opaque::OpaqueList> extract_opaque_list(BorrowedRef value) {
-  auto items = binding::extract_list<std::unique_ptr<utils::opaque::OpaqueObject>>(
-      value, binding::extract_opaque_object);
-  if (!items) return std::unexpected(binding::wrap_field_error(std::move(items).error(), "OpaqueList", "0"));
+  auto items = extract_list<std::unique_ptr<utils::opaque::OpaqueObject>>(
+      value, extract_opaque_object);
+  if (!items) return std::unexpected(wrap_field_error(std::move(items).error(), "OpaqueList", "0"));
   return utils::opaque::OpaqueList(std::move(*items));
 }
 
 PyResult<std::vector<std::string>> extract_names(BorrowedRef value) {
-  return binding::extract_list<std::string>(value, binding::extract_text);
+  return extract_list<std::string>(value, extract_text);
 }
 
 }  // namespace
 
 PyResult<VersionInfo> extract_version_info(BorrowedRef obj) {
   constexpr const char* kRecord = "VersionInfo";
-  const std::uint16_t major = OV_TRY(extract_field(obj, kMajor, kRecord, binding::extract_u16));
-  const std::uint16_t minor = OV_TRY(extract_field(obj, kMinor, kRecord, binding::extract_u16));
-  const std::uint16_t patch = OV_TRY(extract_field(obj, kPatch, kRecord, binding::extract_u16));
+  const std::uint16_t major = OV_TRY(extract_field(obj, kMajor, kRecord, extract_u16));
+  const std::uint16_t minor = OV_TRY(extract_field(obj, kMinor, kRecord, extract_u16));
+  const std::uint16_t patch = OV_TRY(extract_field(obj, kPatch, kRecord, extract_u16));
   return VersionInfo{major, minor, patch};
 }
 
 PyResult<ApplicationInfo> extract_application_info(BorrowedRef obj) {
   constexpr const char* kRecord = "ApplicationInfo";
   VersionInfo application_version = OV_TRY(extract_field(obj, kApplicationVersion, kRecord, extract_version_info));
-  std::string application_name = OV_TRY(extract_field(obj, kApplicationName, kRecord, binding::extract_text));
+  std::string application_name = OV_TRY(extract_field(obj, kApplicationName, kRecord, extract_text));
   VersionInfo engine_version = OV_TRY(extract_field(obj, kEngineVersion, kRecord, extract_version_info));
-  std::string engine_name = OV_TRY(extract_field(obj, kEngineName, kRecord, binding::extract_text));
+  std::string engine_name = OV_TRY(extract_field(obj, kEngineName, kRecord, extract_text));
   return ApplicationInfo{application_version, std::move(application_name), engine_version, std::move(engine_name)};
 }
 
@@ -63,4 +62,4 @@ PyResult<InstanceCreateInfo> extract_instance_create_info(BorrowedRef obj) {
   return InstanceCreateInfo{std::move(application), std::move(names), std::move(ext)};
 }
 
-}  // namespace ovcore::base::api
+}  // namespace ovcore::binding::base

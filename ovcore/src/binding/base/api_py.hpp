@@ -6,10 +6,10 @@
 #include "ovcore/src/base/api.hpp"
 #include "ovcore/src/binding/py_error.hpp"
 
-namespace ovcore::base::api {
+namespace ovcore::binding::base {
 
-binding::PyResult<VersionInfo> extract_version_info(binding::BorrowedRef obj);
-binding::PyResult<ApplicationInfo> extract_application_info(binding::BorrowedRef obj);
-binding::PyResult<InstanceCreateInfo> extract_instance_create_info(binding::BorrowedRef obj);
+PyResult<ovcore::base::api::VersionInfo> extract_version_info(BorrowedRef obj);
+PyResult<ovcore::base::api::ApplicationInfo> extract_application_info(BorrowedRef obj);
+PyResult<ovcore::base::api::InstanceCreateInfo> extract_instance_create_info(BorrowedRef obj);
 
-}  // namespace ovcore::base::api
+}  // namespace ovcore::binding::base

@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <iterator>
 #include <mutex>
 #include <regex>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -14,7 +12,6 @@
 #include "ovcore/src/ext/ovlog/impl/logger_plugin.hpp"
 #include "ovcore/src/ext/registry.hpp"
 #include "ovcore/src/utils/fatal.hpp"
-#include "ovcore/src/utils/named_thread.hpp"
 #include "tests/cpp/test_support.hpp"
 
 namespace {
@@ -337,92 +334,6 @@ TEST_F(InstanceContextTest, AReleaseDuringAnotherFailuresUnwindingReportsItsOwnF
                                                                                      std::move(x_callback))));
   EXPECT_THROW((void)InstanceContext::create(std::move(x_info)), FatalError);
   EXPECT_TRUE(outcome->starts_with("callback failed on: Tearing down InstanceContext at 0x")) << *outcome;
-}
-#endif
-
-#if OVCORE_FEATURE_EXT_OVLOG  // the logger extension is built in
-TEST_F(InstanceContextTest, ManyThreadsLogThroughOneInstance) {
-  constexpr int kThreads = 8;
-  constexpr int kMessages = 2000;
-  auto count = std::make_shared<std::atomic<int>>(0);
-  auto named = std::make_shared<std::atomic<int>>(0);
-  auto created = InstanceContext::create(make_info(
-      {kLogger}, ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Debug, [count, named](LogMessageEXT m) {
-        ++*count;
-        if (m.thread_name && m.thread_name->starts_with("logger-")) ++*named;
-      }))));
-  ASSERT_TRUE(created.has_value());
-  const InstanceContext& context = **created;
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.push_back(ovcore::utils::spawn_named_thread("logger-" + std::to_string(t), [&context] {
-      for (int i = 0; i < kMessages; ++i) {
-        ovtest::LogThrough::emit_log(context, i % 2 ? LogLevelEXT::Info : LogLevelEXT::Trace, "message");
-      }
-    }));
-  }
-  for (auto& t : threads) t.join();
-  EXPECT_EQ(*named, kThreads * kMessages / 2);
-  release(std::move(*created));
-  EXPECT_EQ(*count, 4 + kThreads * kMessages / 2);  // Info report messages and the Info half
-}
-#endif
-
-#if OVCORE_FEATURE_EXT_OVLOG  // the logger extension is built in
-// The sink lock at work: named threads log while the main thread keeps
-// replacing the sink. Every delivery sees one sink or the other, whole.
-TEST_F(InstanceContextTest, NativeThreadsLogWhileTheSinkIsReplaced) {
-  constexpr int kThreads = 4;
-  constexpr int kMessages = 3000;
-  auto delivered = std::make_shared<std::atomic<int>>(0);
-  auto created = InstanceContext::create(make_info(
-      {kLogger}, ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Info, [delivered](LogMessageEXT) {
-        delivered->fetch_add(1, std::memory_order_relaxed);
-      }))));
-  ASSERT_TRUE(created.has_value());
-  InstanceContext& context = **created;
-  const int report = delivered->load();
-  std::atomic<bool> done{false};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.push_back(ovcore::utils::spawn_named_thread("sink-" + std::to_string(t), [&context] {
-      for (int i = 0; i < kMessages; ++i) ovtest::LogThrough::emit_log(context, LogLevelEXT::Warn, "message");
-    }));
-  }
-  std::thread replacer([&] {
-    for (int i = 0; !done.load(); ++i) {
-      context.set_log_sink(i % 2 ? &ovcore::ext::ovlog::LogPluginEXT::log_message : &ovcore::base::discard_log);
-    }
-    context.set_log_sink(&ovcore::ext::ovlog::LogPluginEXT::log_message);
-  });
-  for (auto& t : threads) t.join();
-  done = true;
-  replacer.join();
-  EXPECT_LE(delivered->load() - report, kThreads * kMessages);
-  release(std::move(*created));
-}
-
-// Instances created and torn down on several threads at once, each
-// delivering its whole report and teardown message to its own callback.
-TEST_F(InstanceContextTest, InstancesAreCreatedAndTornDownOnSeveralThreads) {
-  constexpr int kThreads = 4;
-  constexpr int kInstances = 150;
-  std::vector<std::shared_ptr<std::atomic<int>>> counts;
-  for (int t = 0; t < kThreads; ++t) counts.push_back(std::make_shared<std::atomic<int>>(0));
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.push_back(ovcore::utils::spawn_named_thread("maker-" + std::to_string(t), [count = counts[t]] {
-      for (int i = 0; i < kInstances; ++i) {
-        auto created = InstanceContext::create(make_info(
-            {kLogger}, ovtest::settings_list(ovtest::logger_settings(
-                           LogLevelEXT::Trace, [count](LogMessageEXT) { count->fetch_add(1); }))));
-        ASSERT_TRUE(created.has_value());
-        release(std::move(*created));
-      }
-    }));
-  }
-  for (auto& t : threads) t.join();
-  for (const auto& count : counts) EXPECT_EQ(count->load(), kInstances * 6);
 }
 #endif
 
