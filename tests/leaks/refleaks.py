@@ -25,6 +25,7 @@ import linecache
 import os
 import re
 import sys
+from collections.abc import Sequence
 
 import pytest
 from _pytest.runner import runtestprotocol
@@ -76,37 +77,43 @@ def totals_after() -> tuple[int, int]:
 def last_deltas(item: pytest.Item) -> list[tuple[int, int]] | None:
     """The growth of ITEM's totals (references, blocks) in its last SETTLED
     runs, or None when a run failed."""
-    deltas: list[tuple[int, int]] = []
-    before = totals_after()
-    for _ in range(MAX_RUNS):
+    # Filled in place, as libregrtest does: a list that grew, or a new tuple
+    # per run, would itself be counted as growth.
+    references = [0] * MAX_RUNS
+    blocks = [0] * MAX_RUNS
+    before_references, before_blocks = totals_after()
+    runs = 0
+    while runs < MAX_RUNS:
         if not run_once(item):
             return None
-        after = totals_after()
-        deltas.append((after[0] - before[0], after[1] - before[1]))
-        before = after
-        if len(deltas) >= SETTLED and not leaks(deltas[-SETTLED:]):
+        after_references, after_blocks = totals_after()
+        references[runs] = after_references - before_references
+        blocks[runs] = after_blocks - before_blocks
+        before_references, before_blocks = after_references, after_blocks
+        runs += 1
+        if runs >= SETTLED and not leaks(references[runs - SETTLED:runs], blocks[runs - SETTLED:runs]):
             break
-    return deltas[-SETTLED:]
+    return list(zip(references[runs - SETTLED:runs], blocks[runs - SETTLED:runs], strict=True))
 
 
 @pytest.hookimpl(hookwrapper=True)
 def pytest_runtest_protocol(item: pytest.Item, nextitem: pytest.Item | None) -> object:
     if all(run_once(item) for _ in range(WARMUP)):
         deltas = last_deltas(item)
-        if deltas is not None and leaks(deltas):
+        if deltas is not None and leaks(*zip(*deltas, strict=True)):
             deltas = last_deltas(item)  # the second measurement: a leak grows again
-            if deltas is not None and leaks(deltas):
+            if deltas is not None and leaks(*zip(*deltas, strict=True)):
                 item.config.stash[LEAKS].append((item.nodeid, deltas))
     yield  # the run that is reported, with its verdict
 
 
-def grows(deltas: list[int]) -> bool:
+def grows(deltas: Sequence[int]) -> bool:
     return all(delta > NOISE for delta in deltas)
 
 
-def leaks(deltas: list[tuple[int, int]]) -> bool:
+def leaks(references: Sequence[int], blocks: Sequence[int]) -> bool:
     """Whether the references or the blocks grew in each of these runs."""
-    return grows([refs for refs, _ in deltas]) or grows([blocks for _, blocks in deltas])
+    return grows(references) or grows(blocks)
 
 
 def pytest_terminal_summary(terminalreporter: pytest.TerminalReporter, config: pytest.Config) -> None:
