@@ -23,7 +23,6 @@ from typing import Any
 
 from timing import Call, Row, have_valgrind, instructions_per_call, interleaved_best
 
-
 NUMBER = 2_000
 REPEAT = 15
 
@@ -36,7 +35,8 @@ from ovpi.api.ext.ovlog import LOGGER_EXTENSION_NAME, LogCreateInfoEXT, LogLevel
 def noop(record): pass
 def info(level):
     return InstanceCreateInfo(application_info=ApplicationInfo(application_name="bench", engine_name="bench"),
-                              enabled_extensions=[LOGGER_EXTENSION_NAME], ext=[LogCreateInfoEXT(callback=noop, level=level)])
+                              enabled_extensions=[LOGGER_EXTENSION_NAME],
+                              ext=[LogCreateInfoEXT(callback=noop, level=level)])
 delivering, silent = info(LogLevelEXT.Trace), info(LogLevelEXT.Error)
 create = _sys._ov_create_instance
 logger = logging.getLogger("ovpi.bench.stdlib")

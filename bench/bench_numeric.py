@@ -12,9 +12,9 @@ from __future__ import annotations
 
 import math
 
+import _floor
 from timing import Call, Row, have_valgrind, instructions_per_call, interleaved_best
 
-import _floor
 from ovpi._sys import factorial
 
 NUMBER = 100_000

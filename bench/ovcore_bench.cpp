@@ -1,11 +1,11 @@
 // Core throughput: messages through an instance's sink to a native no-op
 // callback, and creating plus tearing down an instance with the logger.
 
-#include <benchmark/benchmark.h>
-
 #include <atomic>
 #include <ctime>
 #include <string>
+
+#include <benchmark/benchmark.h>
 
 #include "ovcore/src/base/api.hpp"
 #include "ovcore/src/base/instance_context.hpp"
@@ -25,9 +25,8 @@ ovcore::base::api::InstanceCreateInfo logger_info() {
   info.enabled_extensions = {"__EXT_orvantis_logger"};
   // A no-op takes the message by reference: a by-value parameter would add
   // the callable's own move of it to every message.
-  info.ext.push_back(LogCreateInfoEXT::create(LogLevelEXT::Trace, [](LogMessageEXT&& message) {
-    benchmark::DoNotOptimize(message.message.data());
-  }));
+  info.ext.push_back(LogCreateInfoEXT::create(
+      LogLevelEXT::Trace, [](LogMessageEXT&& message) { benchmark::DoNotOptimize(message.message.data()); }));
   return info;
 }
 

@@ -75,7 +75,8 @@ def have_valgrind() -> bool:
 
 
 def _instructions(setup: str, body: str, iterations: int) -> int:
-    code = textwrap.dedent(setup) + f"\nfor _ in range({iterations}):\n" + textwrap.indent(textwrap.dedent(body), "    ")
+    loop = f"\nfor _ in range({iterations}):\n"
+    code = textwrap.dedent(setup) + loop + textwrap.indent(textwrap.dedent(body), "    ")
     with tempfile.NamedTemporaryFile("w", suffix=".py", delete=False) as script:
         script.write(code)
     try:

@@ -27,7 +27,8 @@ PyResult<BorrowedRef> bind_one_argument_slow(std::string_view function, std::str
       return std::unexpected(ovcore::binding::new_error(PyExc_TypeError, text.borrow()));
     }
     if (bound != nullptr) {
-      return ovcore::binding::type_error(std::format("{}() got multiple values for argument '{}'", function, parameter));
+      return ovcore::binding::type_error(
+          std::format("{}() got multiple values for argument '{}'", function, parameter));
     }
     bound = args[positional + i];
   }
@@ -49,15 +50,15 @@ PyError reword_type_error(PyError error, std::string_view parameter) {
   OwnedRef caught_text = OwnedRef::steal(PyObject_Str(caught.get()));
   if (!caught_text) {
     PyErr_Clear();
-    caught_text = OwnedRef::steal(PyUnicode_FromStringAndSize(ovcore::binding::kStrFailedText.data(),
-                                                              static_cast<Py_ssize_t>(ovcore::binding::kStrFailedText.size())));
+    caught_text = OwnedRef::steal(PyUnicode_FromStringAndSize(
+        ovcore::binding::kStrFailedText.data(), static_cast<Py_ssize_t>(ovcore::binding::kStrFailedText.size())));
     if (!caught_text) return PyError::fetch();
   }
   OwnedRef text = OwnedRef::steal(PyUnicode_FromFormat("argument '%.*s': %U", static_cast<int>(parameter.size()),
                                                        parameter.data(), caught_text.get()));
   if (!text) return PyError::fetch();
   return ovcore::binding::new_error(PyExc_TypeError, text.borrow(),
-                                   OwnedRef::steal(PyException_GetCause(caught.get())));
+                                    OwnedRef::steal(PyException_GetCause(caught.get())));
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 #include <memory>
 #include <new>
 
-#include "ovcore/src/binding/base/api_py.hpp"
 #include "ovcore/src/base/instance_context.hpp"
+#include "ovcore/src/binding/base/api_py.hpp"
 #include "ovcore/src/binding/call_boundary.hpp"
 #include "ovcore/src/binding/py_text.hpp"
 #include "ovcore/src/utils/fatal.hpp"
@@ -18,8 +18,7 @@ namespace {
 using ovcore::base::InstanceContext;
 
 struct InstanceObject {
-  PyObject_HEAD
-  LiveInstance live;
+  PyObject_HEAD LiveInstance live;
 };
 
 // Gives the handle's memory back on every path, also when the teardown
@@ -83,8 +82,8 @@ PyObject* ov_create_instance(PyObject*, PyObject* const* args, Py_ssize_t nargsf
     auto create_info = ovcore::binding::base::extract_instance_create_info(argument);
     if (!create_info) {
       const PyError& error = create_info.error();
-      return ovcore::binding::type_error("Invalid InstanceCreateInfo: " + ovcore::binding::lossy_text(error.type_qualname()) + ": " +
-                                        error.lossy_str());
+      return ovcore::binding::type_error("Invalid InstanceCreateInfo: " +
+                                         ovcore::binding::lossy_text(error.type_qualname()) + ": " + error.lossy_str());
     }
 
     auto created = ovcore::base::api::create_instance(std::move(*create_info));

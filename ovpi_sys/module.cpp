@@ -1,12 +1,11 @@
 // The module initializer: creates `ovpi._sys` once per process with the
 // Instance type and the three functions, and refuses sub-interpreters.
 
-#include "ovcore/src/binding/call_boundary.hpp"
-
 #include <atomic>
 #include <cstdint>
 #include <string_view>
 
+#include "ovcore/src/binding/call_boundary.hpp"
 #include "ovcore/src/binding/panic.hpp"
 #include "ovcore/src/binding/process_once.hpp"
 #include "ovcore/src/binding/py_text.hpp"
@@ -65,7 +64,8 @@ PyResult<void> add_to_module(BorrowedRef module, BorrowedRef name, OwnedRef valu
     PyErr_Clear();
     all = OwnedRef::steal(PyList_New(0));
     if (!all || PyObject_SetAttrString(module.get(), "__all__", all.get()) < 0) {
-      return ovcore::binding::fetched_error();  // LCOV_EXCL_LINE: only when the interpreter runs out of memory, at import
+      return ovcore::binding::fetched_error();  // LCOV_EXCL_LINE: only when the interpreter runs out of memory, at
+                                                // import
     }
   }
   if (!PyList_Check(all.get()) || PyList_Append(all.get(), name.get()) < 0) {
@@ -83,7 +83,8 @@ PyResult<void> add_instance_type(BorrowedRef module) {
   if (!type) {
     // LCOV_EXCL_START: only when the interpreter runs out of memory, at import
     OwnedRef cause = std::move(type).error().into_object();
-    OwnedRef text = OV_TRY(ovcore::binding::or_fetched(ovcore::binding::to_py_str("An error occurred while initializing class Instance")));
+    OwnedRef text = OV_TRY(
+        ovcore::binding::or_fetched(ovcore::binding::to_py_str("An error occurred while initializing class Instance")));
     return std::unexpected(ovcore::binding::new_error(PyExc_RuntimeError, text.borrow(), std::move(cause)));
     // LCOV_EXCL_STOP
   }
@@ -132,14 +133,13 @@ PyResult<OwnedRef> initialize_module() {
   if (id == -1) return ovcore::binding::fetched_error();
   std::int64_t expected = -1;
   if (!owning_interpreter.compare_exchange_strong(expected, id, std::memory_order_seq_cst) && expected != id) {
-    return std::unexpected(PyError::lazy(
-        PyExc_ImportError,
-        "ovpi._sys does not support sub-interpreters: it can only be imported by the interpreter that "
-        "imported it first"));
+    return std::unexpected(
+        PyError::lazy(PyExc_ImportError,
+                      "ovpi._sys does not support sub-interpreters: it can only be imported by the interpreter that "
+                      "imported it first"));
   }
-  PyObject* module = OV_TRY(module_object.get([]() -> PyResult<PyObject*> {
-    return OV_TRY(create_module()).release();
-  }));
+  PyObject* module =
+      OV_TRY(module_object.get([]() -> PyResult<PyObject*> { return OV_TRY(create_module()).release(); }));
   OV_TRY(publish_panic_exception());
   return OwnedRef::new_ref(module);
 }

@@ -2,12 +2,12 @@
 // factorial and fibonacci in unsigned 64-bit arithmetic. nullopt means the
 // result does not fit; the work is bounded whatever `n` is.
 
-#include "ovcore/src/binding/py_ref.hpp"
-
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+
+#include "ovcore/src/binding/py_ref.hpp"
 
 namespace ovpi_sys {
 
@@ -23,8 +23,8 @@ constexpr std::optional<std::uint64_t> checked_factorial(std::uint64_t n) {
 // returned only when F(n + 1) also fits: 92 is the largest accepted argument
 // although F(93) itself fits.
 constexpr std::optional<std::uint64_t> checked_fibonacci(std::uint64_t n) {
-  std::uint64_t current = 0;  // F(k)
-  std::uint64_t next = 1;     // F(k + 1)
+  std::uint64_t current = 0;               // F(k)
+  std::uint64_t next = 1;                  // F(k + 1)
   for (std::uint64_t k = 0; k < n; ++k) {  // overflows at k = 92 at the latest
     std::uint64_t after;
     if (__builtin_add_overflow(current, next, &after)) return std::nullopt;

@@ -18,13 +18,13 @@
 #include <dlfcn.h>
 #include <link.h>
 #include <pthread.h>
-#include <sys/random.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/random.h>
 
 // Bound by its plain name, which C++ headers on a new glibc would otherwise
 // redirect to the C23 variant.
@@ -47,7 +47,7 @@ extern "C" {
 // LCOV_EXCL_START: only the runtime's tunables parser calls it
 [[gnu::visibility("hidden")]] unsigned long __wrap___isoc23_strtoul(const char* text, char** end, int base) {
   return ovpi_plain_strtoul(text, end, base);
-// LCOV_EXCL_STOP
+  // LCOV_EXCL_STOP
 }
 
 // Like glibc's own, it cannot fail: without entropy the process ends, since
@@ -98,7 +98,7 @@ int visit_object(dl_phdr_info* info, std::size_t, void* data) {
   const void* eh_frame = nullptr;
   bool holds = false;
   for (ElfW(Half) i = 0; i < info->dlpi_phnum; ++i) {
-    const ElfW(Phdr)& segment = info->dlpi_phdr[i];
+    const ElfW(Phdr) & segment = info->dlpi_phdr[i];
     const std::uintptr_t begin = info->dlpi_addr + segment.p_vaddr;
     if (segment.p_type == PT_GNU_EH_FRAME) eh_frame = reinterpret_cast<const void*>(begin);
     if (segment.p_type != PT_LOAD) continue;

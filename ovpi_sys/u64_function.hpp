@@ -69,7 +69,7 @@ template <class Function>
 // so that the common call carries none of it.
 template <class Function>
 [[gnu::noipa, gnu::cold]] PyObject* retry_in_general_form(PyObject* const* args) noexcept {
-  PyErr_Clear();  // LCOV_EXCL_LINE: only when out of memory
+  PyErr_Clear();                                             // LCOV_EXCL_LINE: only when out of memory
   return call_general<Function>(nullptr, args, 1, nullptr);  // LCOV_EXCL_LINE
 }
 
@@ -86,9 +86,11 @@ PyObject* call_u64_function(PyObject* self, PyObject* const* args, Py_ssize_t na
     return ovcore::binding::call_plain(
         [args, general]() noexcept -> PyObject* {
           const std::uint64_t n = detail::small_argument(args[0]);
-          if (n >= Table::kSize) [[unlikely]] return general();
+          if (n >= Table::kSize) [[unlikely]]
+            return general();
           PyObject* made = detail::result_int(Table::kValues[n]);
-          if (made == nullptr) [[unlikely]] return detail::retry_in_general_form<Function>(args);
+          if (made == nullptr) [[unlikely]]
+            return detail::retry_in_general_form<Function>(args);
           return made;
         },
         general);

@@ -1,4 +1,4 @@
-#include <gtest/gtest.h>
+#include "ovcore/src/base/build_info.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -6,7 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "ovcore/src/base/build_info.hpp"
+#include <gtest/gtest.h>
+
 #include "ovcore/src/utils/fatal.hpp"
 
 namespace {

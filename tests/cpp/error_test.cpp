@@ -1,10 +1,10 @@
-#include <gtest/gtest.h>
+#include "ovcore/src/utils/error.hpp"
 
 #include <cerrno>
 #include <format>
 #include <sstream>
 
-#include "ovcore/src/utils/error.hpp"
+#include <gtest/gtest.h>
 
 namespace {
 

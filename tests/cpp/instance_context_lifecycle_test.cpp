@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include <iterator>
 #include <mutex>
 #include <regex>
@@ -7,23 +5,25 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "ovcore/src/base/instance_context.hpp"
-#include "tests/support/instance_context_peer.hpp"
 #include "ovcore/src/ext/ovlog/impl/logger_plugin.hpp"
 #include "ovcore/src/ext/registry.hpp"
 #include "ovcore/src/utils/fatal.hpp"
 #include "tests/cpp/test_support.hpp"
+#include "tests/support/instance_context_peer.hpp"
 
 namespace {
 
 using ovcore::base::InstanceContext;
 using ovcore::base::release;
-using ovcore::utils::Uuid;
 using ovcore::ext::ovlog::LogLevelEXT;
 using ovcore::ext::ovlog::LogMessageEXT;
 using ovcore::utils::FatalError;
 using ovcore::utils::OvError;
 using ovcore::utils::OvResult;
+using ovcore::utils::Uuid;
 using ovtest::make_info;
 using ovtest::Recorder;
 
@@ -73,8 +73,7 @@ class Recording final : public ovcore::ext::Plugin<Recording<I>> {
   Recording() : tag_(std::string(kBehaviour.tag) + std::to_string(++next_serial)) { record(tag_ + ".construct"); }
   ~Recording() override { record(tag_ + ".destroy"); }
 
-  static OvResult<std::unique_ptr<ovcore::ext::DynPluginEXT>> construct(
-      ovcore::utils::opaque::OpaqueList&) {
+  static OvResult<std::unique_ptr<ovcore::ext::DynPluginEXT>> construct(ovcore::utils::opaque::OpaqueList&) {
     if constexpr (kBehaviour.fail_construct) {
       return std::unexpected(OvError::unknown("construct failed"));
     } else {
@@ -123,9 +122,8 @@ class InstanceContextTest : public ::testing::Test {
 TEST_F(InstanceContextTest, AttachAndInitializeAscendTeardownDescends) {
   auto created = InstanceContext::create(make_info({"__EXT_test_b", "__EXT_test_a"}));
   ASSERT_TRUE(created.has_value());
-  EXPECT_EQ(take_events(), (std::vector<std::string>{
-                               "B1.construct", "A2.construct", "A2.attach", "B1.attach",
-                               "A2.initialize+upgraded", "B1.initialize+upgraded"}));
+  EXPECT_EQ(take_events(), (std::vector<std::string>{"B1.construct", "A2.construct", "A2.attach", "B1.attach",
+                                                     "A2.initialize+upgraded", "B1.initialize+upgraded"}));
   release(std::move(*created));
   EXPECT_EQ(take_events(), (std::vector<std::string>{"B1.teardown", "B1.destroy", "A2.teardown", "A2.destroy"}));
 }
@@ -137,8 +135,8 @@ TEST_F(InstanceContextTest, ADuplicateReplacesTheEarlierPluginWithoutAnyCall) {
       {"__EXT_test_a", kLogger, "__EXT_test_a"},
       ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, ovtest::recording_callback(recorder)))));
   ASSERT_TRUE(created.has_value());
-  EXPECT_EQ(take_events(), (std::vector<std::string>{"A1.construct", "A2.construct", "A1.destroy",
-                                                     "A2.attach", "A2.initialize+upgraded"}));
+  EXPECT_EQ(take_events(), (std::vector<std::string>{"A1.construct", "A2.construct", "A1.destroy", "A2.attach",
+                                                     "A2.initialize+upgraded"}));
   EXPECT_EQ(recorder->texts().at(2),
             "Loaded 2 extensions: [\"__EXT_test_a\", \"__EXT_orvantis_logger\", \"__EXT_test_a\"]");
   release(std::move(*created));
@@ -173,12 +171,10 @@ TEST_F(InstanceContextTest, AnInitializeFailureTearsEverythingDownThroughTheInst
       ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, ovtest::recording_callback(recorder)))));
   ASSERT_FALSE(created.has_value());
   EXPECT_EQ(created.error().to_string(), "An unknown error occurred: initialize failed");
-  EXPECT_EQ(take_events(), (std::vector<std::string>{
-                               "Z1.construct", "F2.construct", "A3.construct",
-                               "A3.attach", "F2.attach", "Z1.attach",
-                               "A3.initialize+upgraded", "F2.initialize+upgraded",
-                               "Z1.teardown", "Z1.destroy", "F2.teardown", "F2.destroy",
-                               "A3.teardown", "A3.destroy"}));
+  EXPECT_EQ(take_events(),
+            (std::vector<std::string>{"Z1.construct", "F2.construct", "A3.construct", "A3.attach", "F2.attach",
+                                      "Z1.attach", "A3.initialize+upgraded", "F2.initialize+upgraded", "Z1.teardown",
+                                      "Z1.destroy", "F2.teardown", "F2.destroy", "A3.teardown", "A3.destroy"}));
   // The logger was initialized first, so only the teardown message reached it.
   const auto texts = recorder->texts();
   ASSERT_EQ(texts.size(), 1U);
@@ -190,7 +186,8 @@ TEST_F(InstanceContextTest, AnInitializeFailureTearsEverythingDownThroughTheInst
 TEST_F(InstanceContextTest, TheCreationReportAndTeardownMessage) {
   auto recorder = std::make_shared<Recorder>();
   auto created = InstanceContext::create(make_info(
-      {kLogger}, ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, ovtest::recording_callback(recorder)))));
+      {kLogger},
+      ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, ovtest::recording_callback(recorder)))));
   ASSERT_TRUE(created.has_value());
   const std::string address = (*created)->address_text();
   EXPECT_TRUE(std::regex_match(address, std::regex("0x[1-9a-f][0-9a-f]*")));
@@ -204,16 +201,16 @@ TEST_F(InstanceContextTest, TheCreationReportAndTeardownMessage) {
   EXPECT_EQ(m[2].message, "Loaded 1 extensions: [\"__EXT_orvantis_logger\"]");
   // The coverage build runs these tests in a build with the python feature on.
   const std::string python_feature = OVCORE_FEATURE_PYTHON ? R"(, "python")" : "";
-  EXPECT_TRUE(std::regex_match(m[3].message,
-                               std::regex(R"(ovcore version: v\d+\.\d+\.\d+ \(features: \["default", "ext_all", "ext_ovlog")" +
-                                          python_feature + R"(\]\) -- \S+ \S+)")))
-      << m[3].message;
   EXPECT_TRUE(std::regex_match(
-      m[4].message, std::regex(R"(built from commit [0-9a-f]+\.\.( \(dirty\))? on branch '.+')")))
+      m[3].message, std::regex(R"(ovcore version: v\d+\.\d+\.\d+ \(features: \["default", "ext_all", "ext_ovlog")" +
+                               python_feature + R"(\]\) -- \S+ \S+)")))
+      << m[3].message;
+  EXPECT_TRUE(
+      std::regex_match(m[4].message, std::regex(R"(built from commit [0-9a-f]+\.\.( \(dirty\))? on branch '.+')")))
       << m[4].message;
   EXPECT_EQ(m[5].message, "Tearing down InstanceContext at " + address);
   const std::vector<LogLevelEXT> levels{LogLevelEXT::Trace, LogLevelEXT::Info, LogLevelEXT::Info,
-                                        LogLevelEXT::Info, LogLevelEXT::Info, LogLevelEXT::Trace};
+                                        LogLevelEXT::Info,  LogLevelEXT::Info, LogLevelEXT::Trace};
   for (std::size_t i = 0; i < m.size(); ++i) {
     EXPECT_EQ(m[i].level, levels[i]);
     EXPECT_EQ(m[i].module, "ovcore::base");
@@ -236,14 +233,14 @@ TEST_F(InstanceContextTest, UntakenSettingsAreDestroyedWhenCreationEnds) {
   auto sentinel = std::make_shared<int>(0);
   auto callback = [sentinel](LogMessageEXT) {};
   {
-    auto created = InstanceContext::create(make_info(
-        {"__EXT_test_a"}, ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, callback))));
+    auto created = InstanceContext::create(
+        make_info({"__EXT_test_a"}, ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, callback))));
     ASSERT_TRUE(created.has_value());
     EXPECT_EQ(sentinel.use_count(), 2);  // the local lambda and nothing else
     release(std::move(*created));
   }
-  auto failed = InstanceContext::create(make_info(
-      {"missing"}, ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, callback))));
+  auto failed = InstanceContext::create(
+      make_info({"missing"}, ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, callback))));
   EXPECT_FALSE(failed.has_value());
   EXPECT_EQ(sentinel.use_count(), 2);
 }
@@ -266,9 +263,9 @@ struct Failing {
 TEST_F(InstanceContextTest, AFatalCallbackDuringCreationStillTearsEverythingDown) {
   Failing failing{.fail_on = {2, 3}};  // message 2, then the teardown message again
   try {
-    auto created = InstanceContext::create(make_info(
-        {"__EXT_test_a", kLogger, "__EXT_test_b"},
-        ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, failing.callback()))));
+    auto created = InstanceContext::create(
+        make_info({"__EXT_test_a", kLogger, "__EXT_test_b"},
+                  ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, failing.callback()))));
     FAIL() << "creation succeeded";
   } catch (const FatalError& e) {
     EXPECT_TRUE(std::string(e.what()).starts_with("callback failed on: Application 'demo'")) << e.what();
@@ -281,7 +278,8 @@ TEST_F(InstanceContextTest, AFatalCallbackDuringCreationStillTearsEverythingDown
   // later: a new instance works, logs and releases cleanly.
   auto recorder = std::make_shared<Recorder>();
   auto again = InstanceContext::create(make_info(
-      {kLogger}, ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, ovtest::recording_callback(recorder)))));
+      {kLogger},
+      ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, ovtest::recording_callback(recorder)))));
   ASSERT_TRUE(again.has_value());
   EXPECT_EQ(recorder->size(), 5U);
   release(std::move(*again));
@@ -291,9 +289,9 @@ TEST_F(InstanceContextTest, AFatalCallbackDuringCreationStillTearsEverythingDown
 #if OVCORE_FEATURE_EXT_OVLOG  // the logger extension is built in
 TEST_F(InstanceContextTest, AFatalCallbackDuringTeardownCompletesTheTeardownThenSurfaces) {
   Failing failing{.fail_on = {6}};
-  auto created = InstanceContext::create(make_info(
-      {"__EXT_test_a", kLogger},
-      ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, failing.callback()))));
+  auto created = InstanceContext::create(
+      make_info({"__EXT_test_a", kLogger},
+                ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, failing.callback()))));
   ASSERT_TRUE(created.has_value());
   take_events();
   EXPECT_THROW(release(std::move(*created)), FatalError);
@@ -307,8 +305,8 @@ TEST_F(InstanceContextTest, AFatalCallbackDuringTeardownCompletesTheTeardownThen
 #if OVCORE_FEATURE_EXT_OVLOG  // the logger extension is built in
 TEST_F(InstanceContextTest, AReleaseDuringAnotherFailuresUnwindingReportsItsOwnFailure) {
   Failing y_failing{.fail_on = {6}};  // Y's teardown message
-  auto y = InstanceContext::create(make_info(
-      {kLogger}, ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, y_failing.callback()))));
+  auto y = InstanceContext::create(
+      make_info({kLogger}, ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, y_failing.callback()))));
   ASSERT_TRUE(y.has_value());
 
   struct ReleasesY {
@@ -330,8 +328,8 @@ TEST_F(InstanceContextTest, AReleaseDuringAnotherFailuresUnwindingReportsItsOwnF
   auto x_callback = [holder = std::move(holder), inner = x_failing.callback()](LogMessageEXT m) {
     inner(std::move(m));
   };
-  auto x_info = make_info({kLogger}, ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace,
-                                                                                     std::move(x_callback))));
+  auto x_info =
+      make_info({kLogger}, ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, std::move(x_callback))));
   EXPECT_THROW((void)InstanceContext::create(std::move(x_info)), FatalError);
   EXPECT_TRUE(outcome->starts_with("callback failed on: Tearing down InstanceContext at 0x")) << *outcome;
 }

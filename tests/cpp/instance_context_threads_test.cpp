@@ -2,13 +2,13 @@
 // a sink replaced while threads log, instances made and torn down on
 // several threads.
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "ovcore/src/base/instance_context.hpp"
 #include "ovcore/src/ext/ovlog/impl/logger_plugin.hpp"
@@ -60,9 +60,8 @@ TEST(InstanceContextThreads, NativeThreadsLogWhileTheSinkIsReplaced) {
   constexpr int kThreads = 4;
   constexpr int kMessages = 3000;
   auto delivered = std::make_shared<std::atomic<int>>(0);
-  auto context = logging_instance(LogLevelEXT::Info, [delivered](LogMessageEXT) {
-    delivered->fetch_add(1, std::memory_order_relaxed);
-  });
+  auto context = logging_instance(LogLevelEXT::Info,
+                                  [delivered](LogMessageEXT) { delivered->fetch_add(1, std::memory_order_relaxed); });
   ASSERT_NE(context, nullptr);
   const int report = delivered->load();
   std::atomic<bool> done{false};

@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -8,11 +6,13 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "ovcore/src/base/instance_context.hpp"
-#include "tests/support/instance_context_peer.hpp"
 #include "ovcore/src/ext/ovlog/impl/logger_plugin.hpp"
 #include "ovcore/src/utils/write_all.hpp"
 #include "tests/cpp/test_support.hpp"
+#include "tests/support/instance_context_peer.hpp"
 
 namespace {
 
@@ -70,22 +70,25 @@ TEST(Logger, WithoutSettingsPrintsEveryMessageAsOneLine) {
     lines.push_back(out.substr(start, end - start));
   }
   ASSERT_EQ(lines.size(), 7U) << out;
-  EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(\[Trace\] )" + ts + " - Instance created successfully at " + address)));
-  EXPECT_TRUE(std::regex_match(lines[2], std::regex(R"(\[Info\] )" + ts + R"( - Loaded 1 extensions: \["__EXT_orvantis_logger"\])")));
+  EXPECT_TRUE(
+      std::regex_match(lines[0], std::regex(R"(\[Trace\] )" + ts + " - Instance created successfully at " + address)));
+  EXPECT_TRUE(std::regex_match(
+      lines[2], std::regex(R"(\[Info\] )" + ts + R"( - Loaded 1 extensions: \["__EXT_orvantis_logger"\])")));
   EXPECT_TRUE(std::regex_match(lines[5], std::regex(R"(\[Info\] )" + ts + " - hello"))) << lines[5];
-  EXPECT_TRUE(std::regex_match(lines[6], std::regex(R"(\[Trace\] )" + ts + " - Tearing down InstanceContext at " + address)));
+  EXPECT_TRUE(
+      std::regex_match(lines[6], std::regex(R"(\[Trace\] )" + ts + " - Tearing down InstanceContext at " + address)));
 }
 
 TEST(Logger, ListedTwiceTheSecondFindsTheNextSettingsOrNone) {
   auto first = std::make_shared<Recorder>();
   auto second = std::make_shared<Recorder>();
-  auto created = InstanceContext::create(make_info(
-      {kLogger, kLogger},
-      ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, ovtest::recording_callback(first)),
-                            ovtest::logger_settings(LogLevelEXT::Warn, ovtest::recording_callback(second)))));
+  auto created = InstanceContext::create(
+      make_info({kLogger, kLogger},
+                ovtest::settings_list(ovtest::logger_settings(LogLevelEXT::Trace, ovtest::recording_callback(first)),
+                                      ovtest::logger_settings(LogLevelEXT::Warn, ovtest::recording_callback(second)))));
   ASSERT_TRUE(created.has_value());
-  const auto* logger = ovcore::utils::opaque::downcast_view<LogPluginEXT>(
-      (*created)->plugins().at(LogPluginEXT::kUuid).get());
+  const auto* logger =
+      ovcore::utils::opaque::downcast_view<LogPluginEXT>((*created)->plugins().at(LogPluginEXT::kUuid).get());
   ASSERT_NE(logger, nullptr);
   EXPECT_EQ(logger->threshold(), LogLevelEXT::Warn);
   ovtest::LogThrough::emit_log(*(*created), LogLevelEXT::Error, "kept");

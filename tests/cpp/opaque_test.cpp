@@ -1,9 +1,9 @@
-#include <gtest/gtest.h>
+#include "ovcore/src/utils/opaque.hpp"
 
 #include <string>
 #include <vector>
 
-#include "ovcore/src/utils/opaque.hpp"
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -18,12 +18,16 @@ std::vector<std::string>* destroyed = nullptr;
 
 struct Alpha final : Opaque<Alpha> {
   explicit Alpha(std::string tag) : tag(std::move(tag)) {}
-  ~Alpha() override { if (destroyed) destroyed->push_back(tag); }
+  ~Alpha() override {
+    if (destroyed) destroyed->push_back(tag);
+  }
   std::string tag;
 };
 struct Beta final : Opaque<Beta> {
   explicit Beta(std::string tag) : tag(std::move(tag)) {}
-  ~Beta() override { if (destroyed) destroyed->push_back(tag); }
+  ~Beta() override {
+    if (destroyed) destroyed->push_back(tag);
+  }
   std::string tag;
 };
 
@@ -39,8 +43,10 @@ std::vector<std::string> tags(const OpaqueList& list) {
 OpaqueList make(std::initializer_list<std::pair<char, const char*>> items) {
   OpaqueList list;
   for (auto [kind, tag] : items) {
-    if (kind == 'a') list.push_back(std::make_unique<Alpha>(tag));
-    else list.push_back(std::make_unique<Beta>(tag));
+    if (kind == 'a')
+      list.push_back(std::make_unique<Alpha>(tag));
+    else
+      list.push_back(std::make_unique<Beta>(tag));
   }
   return list;
 }

@@ -1,13 +1,13 @@
 #include "ovcore/src/utils/reader_writer_lock.hpp"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
 #include <mutex>
 #include <shared_mutex>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -1,28 +1,28 @@
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <ctime>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "ovcore/src/base/api.hpp"
 #include "ovcore/src/ext/ovlog/log_records.hpp"
-#include "ovcore/src/utils/uuid.hpp"
 #include "ovcore/src/utils/list_literal.hpp"
 #include "ovcore/src/utils/local_time.hpp"
+#include "ovcore/src/utils/uuid.hpp"
 
 namespace {
 
 using ovcore::base::SemVer;
 using ovcore::base::api::to_semver;
-using ovcore::utils::Uuid;
 using ovcore::ext::ovlog::LogCallbackEXT;
 using ovcore::ext::ovlog::LogCreateInfoEXT;
 using ovcore::ext::ovlog::LogLevelEXT;
 using ovcore::utils::format_timepoint;
 using ovcore::utils::list_literal;
 using ovcore::utils::LocalDateTime;
+using ovcore::utils::Uuid;
 
 TEST(Versions, ConvertWithoutLossAndPrintAsSemver) {
   EXPECT_EQ(to_semver({65535, 65535, 65535}).to_string(), "65535.65535.65535");
@@ -40,8 +40,8 @@ TEST(Versions, ConvertWithoutLossAndPrintAsSemver) {
 TEST(ListLiteral, QuotesAndEscapesEachItem) {
   const std::vector<std::string> none;
   EXPECT_EQ(list_literal(none), "[]");
-  const std::vector<std::string> items{"a", "b c", "q\"\\", "t\tr\rn\n0", std::string("nul\0x", 5),
-                                       "\x01\x7f", "é€", "\xc2\x85"};
+  const std::vector<std::string> items{"a",        "b c", "q\"\\",   "t\tr\rn\n0", std::string("nul\0x", 5),
+                                       "\x01\x7f", "é€",  "\xc2\x85"};
   EXPECT_EQ(list_literal(items),
             "[\"a\", \"b c\", \"q\\\"\\\\\", \"t\\tr\\rn\\n0\", \"nul\\0x\", "
             "\"\\u{1}\\u{7f}\", \"é€\", \"\\u{85}\"]");
@@ -93,9 +93,11 @@ TEST(Timepoint, AZoneChangeWithinASecondTakesEffect) {
 }
 
 TEST(LogRecords, LevelsHaveFixedValuesAndNames) {
-  const std::vector<std::pair<LogLevelEXT, const char*>> expected{
-      {LogLevelEXT::Trace, "Trace"}, {LogLevelEXT::Debug, "Debug"}, {LogLevelEXT::Info, "Info"},
-      {LogLevelEXT::Warn, "Warn"}, {LogLevelEXT::Error, "Error"}};
+  const std::vector<std::pair<LogLevelEXT, const char*>> expected{{LogLevelEXT::Trace, "Trace"},
+                                                                  {LogLevelEXT::Debug, "Debug"},
+                                                                  {LogLevelEXT::Info, "Info"},
+                                                                  {LogLevelEXT::Warn, "Warn"},
+                                                                  {LogLevelEXT::Error, "Error"}};
   for (std::uint32_t i = 0; i < expected.size(); ++i) {
     EXPECT_EQ(static_cast<std::uint32_t>(expected[i].first), i);
     EXPECT_EQ(ovcore::ext::ovlog::to_string(expected[i].first), expected[i].second);
@@ -132,9 +134,9 @@ TEST(Uuids, CanonicalTextAndUnsignedByteOrder) {
             Uuid::literal("00000000-0000-0000-8000-000000000000"));
   EXPECT_GT(Uuid::literal("01000000-0000-0000-0000-000000000000"),
             Uuid::literal("00ffffff-ffff-ffff-ffff-ffffffffffff"));
-  EXPECT_EQ(Uuid::literal("00000000-0000-0000-8000-000000000001") <=>
-                Uuid::literal("00000000-0000-0000-8000-000000000001"),
-            std::strong_ordering::equal);
+  EXPECT_EQ(
+      Uuid::literal("00000000-0000-0000-8000-000000000001") <=> Uuid::literal("00000000-0000-0000-8000-000000000001"),
+      std::strong_ordering::equal);
 }
 
 }  // namespace

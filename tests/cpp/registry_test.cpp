@@ -1,14 +1,15 @@
-#include <gtest/gtest.h>
+#include "ovcore/src/ext/registry.hpp"
 
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "ovcore/src/ext/ovlog/impl/logger_plugin.hpp"
+#include <gtest/gtest.h>
+
 #include "ovcore/src/base/api.hpp"
 #include "ovcore/src/base/instance_context.hpp"
-#include "ovcore/src/ext/registry.hpp"
+#include "ovcore/src/ext/ovlog/impl/logger_plugin.hpp"
 #include "ovcore/src/utils/static_list.hpp"
 
 namespace {
@@ -65,8 +66,8 @@ TEST(PluginRegistry, TheLoggerIsRegisteredWithItsConstants) {
 
 #if OVCORE_FEATURE_EXT_OVLOG  // the logger extension is built in
 TEST(PluginRegistry, LookupMatchesExactBytesOnly) {
-  for (const char* near_miss : {"__EXT_ORVANTIS_LOGGER", "__EXT_orvantis_logger ", " __EXT_orvantis_logger",
-                                "__EXT_orvantis_logge", ""}) {
+  for (const char* near_miss :
+       {"__EXT_ORVANTIS_LOGGER", "__EXT_orvantis_logger ", " __EXT_orvantis_logger", "__EXT_orvantis_logge", ""}) {
     EXPECT_EQ(ovcore::ext::find_plugin(near_miss), nullptr) << near_miss;
   }
 }

@@ -5,13 +5,13 @@
 
 #include <link.h>
 #include <pthread.h>
-#include <sys/random.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <sys/random.h>
 #include <vector>
 
 #include <gtest/gtest.h>

@@ -40,8 +40,7 @@ inline ovcore::ext::ovlog::LogCallbackEXT recording_callback(std::shared_ptr<Rec
 
 // A creation record enabling `names`, with `settings` in its ext list.
 inline ovcore::base::api::InstanceCreateInfo make_info(
-    std::vector<std::string> names,
-    std::vector<std::unique_ptr<ovcore::utils::opaque::OpaqueObject>> settings = {}) {
+    std::vector<std::string> names, std::vector<std::unique_ptr<ovcore::utils::opaque::OpaqueObject>> settings = {}) {
   ovcore::base::api::InstanceCreateInfo info;
   info.application_info.application_name = "demo";
   info.application_info.application_version = {1, 0, 12};

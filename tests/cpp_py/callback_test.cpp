@@ -1,17 +1,17 @@
-#include <gtest/gtest.h>
-
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "ovcore/src/base/instance_context.hpp"
-#include "tests/support/instance_context_peer.hpp"
-#include "ovcore/src/binding/ext/ovlog/log_settings_py.hpp"
-#include "ovcore/src/binding/ext/ovlog/log_message_py.hpp"
 #include "ovcore/src/binding/attach.hpp"
+#include "ovcore/src/binding/ext/ovlog/log_message_py.hpp"
+#include "ovcore/src/binding/ext/ovlog/log_settings_py.hpp"
 #include "ovcore/src/binding/interrupt.hpp"
 #include "ovcore/src/utils/fatal.hpp"
 #include "ovcore/src/utils/named_thread.hpp"
 #include "tests/cpp_py/embedded_python.hpp"
+#include "tests/support/instance_context_peer.hpp"
 
 namespace {
 
@@ -51,7 +51,8 @@ TEST(PythonCallback, NativeThreadsLogWhileTheCallbackRunsUnderTheInterpreterLock
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
       threads.push_back(ovcore::utils::spawn_named_thread("native-" + std::to_string(t), [&context] {
-        for (int i = 0; i < kMessages; ++i) ovtest::LogThrough::emit_log(*context, LogLevelEXT::Warn, "from a native thread");
+        for (int i = 0; i < kMessages; ++i)
+          ovtest::LogThrough::emit_log(*context, LogLevelEXT::Warn, "from a native thread");
       }));
     }
     for (auto& t : threads) t.join();

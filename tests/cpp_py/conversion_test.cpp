@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "ovcore/src/binding/base/api_py.hpp"
+#include "ovcore/src/binding/call_boundary.hpp"
 #include "ovcore/src/binding/ext/ovlog/log_settings_py.hpp"
 #include "ovcore/src/binding/opaque_loaders.hpp"
-#include "ovcore/src/binding/py_text.hpp"
-#include "ovcore/src/binding/call_boundary.hpp"
 #include "ovcore/src/binding/panic.hpp"
+#include "ovcore/src/binding/py_text.hpp"
 #include "tests/cpp_py/embedded_python.hpp"
 
 namespace {
@@ -17,11 +17,15 @@ using Chain = std::vector<std::string>;
 
 // Bytes that are not UTF-8 at all (not a surrogate's encoding) are replaced.
 TEST(Texts, InvalidUtf8BecomesReplacementCharacters) {
-  auto text = ovcore::binding::to_py_str_lenient("a\xff""b");
+  auto text = ovcore::binding::to_py_str_lenient(
+      "a\xff"
+      "b");
   ASSERT_TRUE(text);
   auto utf8 = ovcore::binding::utf8_of(text.borrow());
   ASSERT_TRUE(utf8.has_value());
-  EXPECT_EQ(*utf8, "a\xef\xbf\xbd""b");
+  EXPECT_EQ(*utf8,
+            "a\xef\xbf\xbd"
+            "b");
 }
 
 // A C++ exception of any type ends at the boundary as PanicException: with

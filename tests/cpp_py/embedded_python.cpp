@@ -1,8 +1,8 @@
 #include "tests/cpp_py/embedded_python.hpp"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+
+#include <gtest/gtest.h>
 
 #include "ovcore/src/binding/attach.hpp"
 

@@ -3,8 +3,6 @@
 // aside before any Python code runs, and a native thread that logs while the
 // interpreter finalizes is refused instead of hanging.
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -12,13 +10,15 @@
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "ovcore/src/base/instance_context.hpp"
-#include "tests/support/instance_context_peer.hpp"
-#include "ovcore/src/binding/ext/ovlog/log_settings_py.hpp"
 #include "ovcore/src/binding/attach.hpp"
+#include "ovcore/src/binding/ext/ovlog/log_settings_py.hpp"
 #include "ovcore/src/utils/fatal.hpp"
 #include "ovcore/src/utils/named_thread.hpp"
 #include "tests/cpp_py/embedded_python.hpp"
+#include "tests/support/instance_context_peer.hpp"
 
 extern "C" PyObject* PyInit__sys();
 
@@ -51,7 +51,10 @@ struct Witness {
   }
   static OwnedRef make() {
     static PyType_Slot slots[] = {{Py_tp_dealloc, reinterpret_cast<void*>(&dealloc)}, {0, nullptr}};
-    static PyType_Spec spec = {.name = "test.Witness", .basicsize = sizeof(PyObject), .itemsize = 0, .flags = Py_TPFLAGS_DEFAULT,
+    static PyType_Spec spec = {.name = "test.Witness",
+                               .basicsize = sizeof(PyObject),
+                               .itemsize = 0,
+                               .flags = Py_TPFLAGS_DEFAULT,
                                .slots = slots};
     OwnedRef type = OwnedRef::steal(PyType_FromSpec(&spec));
     return OwnedRef::steal(PyObject_CallNoArgs(type.get()));
@@ -77,8 +80,8 @@ TEST(ModuleCalls, EveryFunctionDrainsReleasesQueuedByOtherThreads) {
 }
 
 TEST(ModuleCalls, ReleasingAnInstanceSetsTheInFlightExceptionAsideBeforeDraining) {
-  OwnedRef handle = OwnedRef::steal(
-      PyObject_CallOneArg(module_function("_ov_create_instance").get(), eval("info()").get()));
+  OwnedRef handle =
+      OwnedRef::steal(PyObject_CallOneArg(module_function("_ov_create_instance").get(), eval("info()").get()));
   ASSERT_TRUE(handle);
   drop_off_the_interpreter(Witness::make());
   ASSERT_EQ(ovcore::binding::deferred_release_count(), 1U);
@@ -99,20 +102,21 @@ TEST(ModuleCalls, NativeThreadsLogIntoPythonWhilePythonThreadsCallTheModule) {
   constexpr int kEach = 300;
   ovtest::bind("factorial", module_function("factorial").borrow());
   ovtest::bind("create", module_function("_ov_create_instance").borrow());
-  ASSERT_TRUE(ovtest::run(
-      "import threading\n"
-      "failures = []\n"
-      "def churn(n):\n"
-      "    try:\n"
-      "        for _ in range(n):\n"
-      "            assert factorial(20) == 2432902008176640000\n"
-      "            handle = create(logged(Recorder()))\n"
-      "            del handle\n"
-      "    except BaseException as e:\n"
-      "        failures.append(e)\n"
-      "workers = [threading.Thread(target=churn, args=(" + std::to_string(kEach) + ",)) for _ in range(" +
-      std::to_string(kPythonThreads) + ")]\n"
-      "native_sink = Recorder()\n"));
+  ASSERT_TRUE(
+      ovtest::run("import threading\n"
+                  "failures = []\n"
+                  "def churn(n):\n"
+                  "    try:\n"
+                  "        for _ in range(n):\n"
+                  "            assert factorial(20) == 2432902008176640000\n"
+                  "            handle = create(logged(Recorder()))\n"
+                  "            del handle\n"
+                  "    except BaseException as e:\n"
+                  "        failures.append(e)\n"
+                  "workers = [threading.Thread(target=churn, args=(" +
+                  std::to_string(kEach) + ",)) for _ in range(" + std::to_string(kPythonThreads) +
+                  ")]\n"
+                  "native_sink = Recorder()\n"));
   OwnedRef settings = eval("settings(2, native_sink)");
   ovcore::base::api::InstanceCreateInfo info;
   info.enabled_extensions = {"__EXT_orvantis_logger"};
@@ -137,7 +141,8 @@ TEST(ModuleCalls, NativeThreadsLogIntoPythonWhilePythonThreadsCallTheModule) {
   // The four Info messages of the report, every native message, and no more.
   EXPECT_EQ(PyLong_AsLong(eval("len(native_sink.records)").get()), 4 + kNativeThreads * kEach);
   EXPECT_EQ(PyLong_AsLong(eval("sum(r['thread_name'].startswith('native-') for r in native_sink.records"
-                               " if r['thread_name'])").get()),
+                               " if r['thread_name'])")
+                              .get()),
             kNativeThreads * kEach);
 }
 
@@ -147,16 +152,14 @@ std::shared_ptr<ovcore::base::InstanceContext> late_logger;
 PyObject* log_from_a_native_thread(PyObject*, PyObject*) {
   const bool finalizing = Py_IsFinalizing();
   std::string outcome = "delivered";
-  Py_BEGIN_ALLOW_THREADS
-  std::thread([&outcome] {
+  Py_BEGIN_ALLOW_THREADS std::thread([&outcome] {
     try {
       ovtest::LogThrough::emit_log(*late_logger, ovcore::ext::ovlog::LogLevelEXT::Error, "late");
     } catch (const ovcore::utils::FatalError& error) {
       outcome = error.message();
     }
   }).join();
-  Py_END_ALLOW_THREADS
-  std::fprintf(stderr, "finalizing=%d: %s\n", finalizing ? 1 : 0, outcome.c_str());
+  Py_END_ALLOW_THREADS std::fprintf(stderr, "finalizing=%d: %s\n", finalizing ? 1 : 0, outcome.c_str());
   Py_RETURN_NONE;
 }
 
@@ -171,12 +174,12 @@ void finalize_while_a_native_thread_logs() {
   PyObject* main_dict = PyModule_GetDict(PyImport_AddModule("__main__"));
   PyDict_SetItemString(main_dict, "log_from_a_native_thread", OwnedRef::steal(PyCFunction_New(&def, nullptr)).get());
   // Freed when the interpreter clears __main__, which it does while finalizing.
-  OwnedRef done = OwnedRef::steal(PyRun_String(
-      "class Probe:\n"
-      "    def __del__(self, log=log_from_a_native_thread):\n"
-      "        log()\n"
-      "probe = Probe()\n",
-      Py_file_input, main_dict, main_dict));
+  OwnedRef done =
+      OwnedRef::steal(PyRun_String("class Probe:\n"
+                                   "    def __del__(self, log=log_from_a_native_thread):\n"
+                                   "        log()\n"
+                                   "probe = Probe()\n",
+                                   Py_file_input, main_dict, main_dict));
   if (!done) std::_Exit(2);
   done.reset();
   Py_FinalizeEx();

@@ -93,7 +93,8 @@ def markdown_blocks(text: str) -> list[Block]:
         line = text.count("\n", 0, match.start()) + 1
         if language == "python":
             blocks.append(Block("code", body, line, flags=doctest.ELLIPSIS))
-        elif language == "text" and blocks and previous_end is not None and not text[previous_end:match.start()].strip():
+        elif (language == "text" and blocks and previous_end is not None
+              and not text[previous_end:match.start()].strip()):
             blocks[-1].expected = body
         previous_end = match.end() if language == "python" else None
     return blocks

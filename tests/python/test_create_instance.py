@@ -14,9 +14,9 @@ from typing import Any
 
 import pytest
 
+from builders import LOGGER, Recorder, app, info, settings, version
 from ovpi import _sys
 from ovpi.api.ext.ovlog import LogCreateInfoEXT as RealLogCreateInfoEXT
-from builders import LOGGER, Recorder, app, info, settings, version
 
 create = _sys._ov_create_instance
 
@@ -164,7 +164,8 @@ def test_a_look_alike_class_from_main_or_a_subclass_is_refused(capfd: pytest.Cap
         pass
     sub = object.__new__(Sub)
     assert outer(info(ext=[sub])) == "TypeError: failed to extract field InstanceCreateInfo.ext"
-    assert "No loader registered for type 'test_create_instance.test_a_look_alike_class_from_main_or_a_subclass_is_refused.<locals>.Sub'" in capfd.readouterr().out
+    assert ("No loader registered for type 'test_create_instance."
+            "test_a_look_alike_class_from_main_or_a_subclass_is_refused.<locals>.Sub'") in capfd.readouterr().out
 
 
 # --- logger settings --------------------------------------------------------------

@@ -10,8 +10,8 @@ from typing import Any
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
-from ovpi import _sys
 from builders import LOGGER
+from ovpi import _sys
 
 # Fewer under emulation, where each example costs many times more.
 EXAMPLES = int(os.environ.get("OVPI_FUZZ_EXAMPLES", "300"))

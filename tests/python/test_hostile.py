@@ -8,8 +8,8 @@ from typing import Any
 
 import pytest
 
-from ovpi import _sys
 from builders import LOGGER, IndexThatRaises, Recorder, info, settings
+from ovpi import _sys
 from test_create_instance import outer
 from test_panic import panic_type, raising
 

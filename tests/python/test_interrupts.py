@@ -15,8 +15,8 @@ from typing import Any
 
 import pytest
 
-from ovpi import _sys
 from builders import LOGGER, REPORT_MESSAGES, info, settings
+from ovpi import _sys
 
 create = _sys._ov_create_instance
 

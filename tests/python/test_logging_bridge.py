@@ -76,8 +76,9 @@ def bridged(logger: logging.Logger, level: int, timepoint: datetime.datetime,
     handled: list[logging.LogRecord] = []
     logger.handle = handled.append  # type: ignore[method-assign]
     try:
-        logging_callback(logger if target is None else target)({"level": level, "timepoint": timepoint, "message": "m", "module": "",
-                                  "file": None, "line": None, "thread_name": None})
+        deliver = logging_callback(logger if target is None else target)
+        deliver({"level": level, "timepoint": timepoint, "message": "m", "module": "", "file": None, "line": None,
+                 "thread_name": None})
     finally:
         del logger.handle
     return handled[0]

@@ -12,8 +12,8 @@ import weakref
 
 import pytest
 
-from ovpi import _sys
 from builders import BEFORE_314, info
+from ovpi import _sys
 
 
 def test_reimport_returns_the_same_module_object() -> None:

@@ -14,8 +14,8 @@ from typing import Any
 import pytest
 
 import ovpi
-from ovpi import _sys
 from builders import LOGGER, Recorder, info, settings
+from ovpi import _sys
 
 create = _sys._ov_create_instance
 

@@ -116,7 +116,8 @@ def counting(counts: list[int]) -> LogCreateInfoEXT:
 # object's callback receives, and whether the logger printed to standard
 # output: each warning's claim holds.
 L = LOGGER_EXTENSION_NAME
-NAMED = "InstanceCreateInfo.enabled_extensions names ovpi.api.ext.ovlog.LOGGER_EXTENSION_NAME ('__EXT_orvantis_logger') "
+NAMED = ("InstanceCreateInfo.enabled_extensions names ovpi.api.ext.ovlog.LOGGER_EXTENSION_NAME "
+         "('__EXT_orvantis_logger') ")
 
 
 @pytest.mark.parametrize(("named", "given", "warning", "text", "received", "printed"), [

@@ -19,7 +19,6 @@ from typing import Any
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "support"))
 
 from builders import REPORT_MESSAGES, logged  # noqa: E402
-
 from ovpi import _sys  # noqa: E402
 
 

@@ -43,7 +43,6 @@ struct InstanceCreateInfo {
 // caller holds the only strong reference; releasing it tears the instance
 // down. Throws `utils::FatalError` only when a log callback fails fatally
 // (the instance is then already torn down).
-utils::OvResult<std::shared_ptr<InstanceContext>> create_instance(
-    InstanceCreateInfo create_info);
+utils::OvResult<std::shared_ptr<InstanceContext>> create_instance(InstanceCreateInfo create_info);
 
 }  // namespace ovcore::base::api

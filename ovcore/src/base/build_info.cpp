@@ -93,8 +93,7 @@ class Reader {
       corrupt("bad timestamp");
     }
     const auto day = std::chrono::sys_days(parse_date(f.substr(0, 10)));
-    const auto hms = std::chrono::hours(digits(f.substr(11, 2))) +
-                     std::chrono::minutes(digits(f.substr(14, 2))) +
+    const auto hms = std::chrono::hours(digits(f.substr(11, 2))) + std::chrono::minutes(digits(f.substr(14, 2))) +
                      std::chrono::seconds(digits(f.substr(17, 2)));
     std::chrono::nanoseconds fraction{0};
     std::string_view rest = f.substr(19, f.size() - 20);
@@ -117,10 +116,9 @@ class Reader {
 
   static std::chrono::year_month_day parse_date(std::string_view s) {
     if (s.size() != 10 || s[4] != '-' || s[7] != '-') corrupt("bad date");
-    const std::chrono::year_month_day ymd{
-        std::chrono::year(static_cast<int>(digits(s.substr(0, 4)))),
-        std::chrono::month(static_cast<unsigned>(digits(s.substr(5, 2)))),
-        std::chrono::day(static_cast<unsigned>(digits(s.substr(8, 2))))};
+    const std::chrono::year_month_day ymd{std::chrono::year(static_cast<int>(digits(s.substr(0, 4)))),
+                                          std::chrono::month(static_cast<unsigned>(digits(s.substr(5, 2)))),
+                                          std::chrono::day(static_cast<unsigned>(digits(s.substr(8, 2))))};
     if (!ymd.ok()) corrupt("bad date");
     return ymd;
   }

@@ -36,8 +36,7 @@ InstanceContext::InstanceContext(SemVer core_version, api::ApplicationInfo appli
       engine_version_(api::to_semver(application.engine_version)),
       engine_name_(std::move(application.engine_name)) {}
 
-utils::OvResult<std::shared_ptr<InstanceContext>> InstanceContext::create(
-    api::InstanceCreateInfo create_info) {
+utils::OvResult<std::shared_ptr<InstanceContext>> InstanceContext::create(api::InstanceCreateInfo create_info) {
   const BuildInfo& build = build_info();
 
   // Assembling: not shared yet. Dropping `assembling` on a failure runs the
@@ -94,11 +93,9 @@ const BuildReport& build_report() {
     const std::optional<GitInfo>& git = build.version_control;
     return BuildReport{
         std::format("ovcore version: v{} (features: {}) -- {} {}", build.package_info.version,
-                    utils::list_literal(build.package_info.enabled_features), build.target.triple,
-                    build.profile),
-        std::format("built from commit {}..{} on branch '{}'",
-                    git ? git->commit_short_id : std::string("00000000"), git && git->dirty ? " (dirty)" : "",
-                    git && git->branch ? *git->branch : std::string("<unnamed>")),
+                    utils::list_literal(build.package_info.enabled_features), build.target.triple, build.profile),
+        std::format("built from commit {}..{} on branch '{}'", git ? git->commit_short_id : std::string("00000000"),
+                    git && git->dirty ? " (dirty)" : "", git && git->branch ? *git->branch : std::string("<unnamed>")),
     };
   }();
   return report;
@@ -113,8 +110,8 @@ void InstanceContext::emit_creation_report(const std::vector<std::string>& reque
   emit_log(LogLevelEXT::Info,
            utils::concat({"Application '", application_name_, "' v", application_version_.to_string(),
                           " using engine '", engine_name_, "' v", engine_version_.to_string()}));
-  emit_log(LogLevelEXT::Info, utils::concat({"Loaded ", std::to_string(plugins_.size()), " extensions: ",
-                                             utils::list_literal(requested)}));
+  emit_log(LogLevelEXT::Info, utils::concat({"Loaded ", std::to_string(plugins_.size()),
+                                             " extensions: ", utils::list_literal(requested)}));
   const BuildReport& report = build_report();
   emit_log(LogLevelEXT::Info, report.version_line);
   emit_log(LogLevelEXT::Info, report.commit_line);

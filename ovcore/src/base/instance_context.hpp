@@ -21,9 +21,9 @@
 #include "ovcore/src/base/weak_instance.hpp"
 #include "ovcore/src/ext/ovlog/log_records.hpp"
 #include "ovcore/src/ext/plugin.hpp"
+#include "ovcore/src/utils/error.hpp"
 #include "ovcore/src/utils/reader_writer_lock.hpp"
 #include "ovcore/src/utils/uuid.hpp"
-#include "ovcore/src/utils/error.hpp"
 
 namespace ovcore::base {
 
@@ -44,8 +44,7 @@ class InstanceContext {
   // creation through the sink. Consumes `create_info` on every path. A failure
   // undoes everything before it returns. Throws utils::FatalError when the sink
   // fails fatally (the instance is torn down by then).
-  static utils::OvResult<std::shared_ptr<InstanceContext>> create(
-      api::InstanceCreateInfo create_info);
+  static utils::OvResult<std::shared_ptr<InstanceContext>> create(api::InstanceCreateInfo create_info);
 
   // Teardown: the Trace message, then every plug-in removed and torn down in
   // descending UUID order. Never throws: a fatal failure is finished past and

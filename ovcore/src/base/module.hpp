@@ -14,8 +14,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "ovcore/src/utils/uuid.hpp"
 #include "ovcore/src/specializations/base.hpp"
+#include "ovcore/src/utils/uuid.hpp"
 #include "ovinstr/modules.hpp"
 
 namespace ovcore::base::module {

@@ -12,8 +12,7 @@ void append_number(std::string& out, std::uint64_t value) {
 }
 
 bool is_identifier_char(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' ||
-         c == '.';
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '.';
 }
 
 std::optional<std::uint64_t> parse_number(std::string_view text) {

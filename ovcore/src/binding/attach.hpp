@@ -29,7 +29,8 @@ void drain_deferred_releases_slow() noexcept;
 inline void drain_deferred_releases() noexcept {
   // Relaxed: the drain reads the queue under its mutex, which orders it after
   // every push; the flag only says whether to look.
-  if (detail::deferred_pending.load(std::memory_order_relaxed)) [[unlikely]] detail::drain_deferred_releases_slow();
+  if (detail::deferred_pending.load(std::memory_order_relaxed)) [[unlikely]]
+    detail::drain_deferred_releases_slow();
 }
 
 // Number of references waiting in the queue (for tests and diagnostics).
@@ -58,7 +59,8 @@ class BoundaryScope {
   BoundaryScope() noexcept {
     // Counted first and tested after: a count that was negative is still
     // not positive after the increment, so one test covers both.
-    if (++detail::nesting <= 0) [[unlikely]] detail::abort_forbidden_entry();
+    if (++detail::nesting <= 0) [[unlikely]]
+      detail::abort_forbidden_entry();
     drain_deferred_releases();
   }
   ~BoundaryScope() { --detail::nesting; }

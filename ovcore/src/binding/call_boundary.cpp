@@ -23,11 +23,11 @@ void raise_current_exception() noexcept {
     } catch (...) {
       raise_panic(kGenericPanicText);
     }
-  // LCOV_EXCL_START: raise_panic itself threw; the process ends
+    // LCOV_EXCL_START: raise_panic itself threw; the process ends
   } catch (...) {
     std::fputs("uncaught panic at ffi boundary\n", stderr);
     std::abort();
-  // LCOV_EXCL_STOP
+    // LCOV_EXCL_STOP
   }
 }
 

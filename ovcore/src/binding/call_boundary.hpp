@@ -61,7 +61,8 @@ PyObject* call_function(Body&& body) noexcept {
 template <class Body, class Full>
   requires std::is_nothrow_invocable_r_v<PyObject*, Body> && std::is_nothrow_invocable_r_v<PyObject*, Full>
 PyObject* call_plain(Body&& body, Full&& full) noexcept {
-  if (!entry_needs_only_the_count()) [[unlikely]] return full();
+  if (!entry_needs_only_the_count()) [[unlikely]]
+    return full();
   CountOnlyScope scope;
   return body();
 }

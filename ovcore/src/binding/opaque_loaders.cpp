@@ -27,9 +27,8 @@ const PyOpaqueObjectLoadersRegistry* find_loader_by_parts(PyTypeObject* type) no
   OwnedRef qualname = OwnedRef::steal(PyType_GetQualName(type));
   Py_ssize_t module_size = 0;
   Py_ssize_t qualname_size = 0;
-  const char* module_text = module && PyUnicode_Check(module.get())
-                                ? PyUnicode_AsUTF8AndSize(module.get(), &module_size)
-                                : nullptr;
+  const char* module_text =
+      module && PyUnicode_Check(module.get()) ? PyUnicode_AsUTF8AndSize(module.get(), &module_size) : nullptr;
   const char* qualname_text = qualname ? PyUnicode_AsUTF8AndSize(qualname.get(), &qualname_size) : nullptr;
   if (module_text == nullptr || qualname_text == nullptr) {
     PyErr_Clear();

@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "ovcore/src/binding/py_error.hpp"
-#include "ovcore/src/utils/opaque.hpp"
 #include "ovcore/src/utils/load_order.hpp"
+#include "ovcore/src/utils/opaque.hpp"
 #include "ovcore/src/utils/static_list.hpp"
 
 namespace ovcore::binding {

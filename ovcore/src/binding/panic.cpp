@@ -13,12 +13,12 @@ ProcessOnce<PyObject*> panic_type;
 
 PyObject* panic_exception_type() noexcept {
   PyResult<PyObject*> type = panic_type.get([]() -> PyResult<PyObject*> {
-    PyObject* created = PyErr_NewExceptionWithDoc(
-        "ovpi.PanicException",
-        "Raised when native code called from Python fails fatally.\n\n"
-        "Like SystemExit it derives from BaseException, not Exception, so that it\n"
-        "normally propagates all the way up the stack and ends the interpreter.",
-        PyExc_BaseException, nullptr);
+    PyObject* created =
+        PyErr_NewExceptionWithDoc("ovpi.PanicException",
+                                  "Raised when native code called from Python fails fatally.\n\n"
+                                  "Like SystemExit it derives from BaseException, not Exception, so that it\n"
+                                  "normally propagates all the way up the stack and ends the interpreter.",
+                                  PyExc_BaseException, nullptr);
     if (created == nullptr) return fetched_error();
     return created;
   });

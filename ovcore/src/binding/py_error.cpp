@@ -67,10 +67,10 @@ std::string PyError::debug_text() const {
   if (!traceback) return out;
   // Best effort: the traceback module renders it; without it the text stays short.
   OwnedRef module = OwnedRef::steal(PyImport_ImportModule("traceback"));
-  OwnedRef lines = module ? OwnedRef::steal(PyObject_CallMethod(module.get(), "format_tb", "O", traceback.get()))
-                          : OwnedRef();
-  OwnedRef joined = lines ? OwnedRef::steal(PyUnicode_Join(Py_GetConstantBorrowed(Py_CONSTANT_EMPTY_STR), lines.get()))
-                          : OwnedRef();
+  OwnedRef lines =
+      module ? OwnedRef::steal(PyObject_CallMethod(module.get(), "format_tb", "O", traceback.get())) : OwnedRef();
+  OwnedRef joined =
+      lines ? OwnedRef::steal(PyUnicode_Join(Py_GetConstantBorrowed(Py_CONSTANT_EMPTY_STR), lines.get())) : OwnedRef();
   if (joined) {
     if (auto text = utf8_with_surrogates_of(joined.borrow())) {
       out += "\nTraceback (most recent call last):\n" + *text;

@@ -17,9 +17,7 @@ namespace ovcore::binding {
 class PyError {
  public:
   // `type` is a built-in exception type (static, never released).
-  static PyError lazy(PyObject* type, std::string message) {
-    return PyError(Lazy{type, std::move(message)});
-  }
+  static PyError lazy(PyObject* type, std::string message) { return PyError(Lazy{type, std::move(message)}); }
   // Takes the interpreter's current exception. With none set: SystemError
   // "attempted to fetch exception but none was set". A PanicException that
   // comes back from Python is not an ordinary error: it is resumed as a fatal

@@ -7,14 +7,13 @@
 #include <string_view>
 
 #include "ovcore/src/ext/plugin.hpp"
-#include "ovcore/src/utils/opaque.hpp"
 #include "ovcore/src/utils/load_order.hpp"
+#include "ovcore/src/utils/opaque.hpp"
 #include "ovcore/src/utils/static_list.hpp"
 
 namespace ovcore::ext {
 
-using PluginConstructor =
-    utils::OvResult<std::unique_ptr<DynPluginEXT>> (*)(utils::opaque::OpaqueList&);
+using PluginConstructor = utils::OvResult<std::unique_ptr<DynPluginEXT>> (*)(utils::opaque::OpaqueList&);
 
 struct PluginRegistry {
   std::string_view name;

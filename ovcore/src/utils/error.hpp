@@ -56,8 +56,8 @@ struct ParseError {
   };
   std::string message;
   std::optional<Span> span;
-  std::vector<std::string> keys;                // path of the offending key
-  std::shared_ptr<const std::string> input;     // whole input, when kept
+  std::vector<std::string> keys;             // path of the offending key
+  std::shared_ptr<const std::string> input;  // whole input, when kept
 
   // Multi-line: position, the offending line with carets under the span, the
   // message. Without an excerpt: the message and the dotted key path.
@@ -66,11 +66,22 @@ struct ParseError {
 
 class OvError {
  public:
-  struct Io { IoError error; };
-  struct ManifestParse { std::string path; ParseError error; };
-  struct Unknown { std::string text; };
-  struct PluginNotFound { std::string name; };
-  struct Utf8Conversion { Utf8Error error; };
+  struct Io {
+    IoError error;
+  };
+  struct ManifestParse {
+    std::string path;
+    ParseError error;
+  };
+  struct Unknown {
+    std::string text;
+  };
+  struct PluginNotFound {
+    std::string name;
+  };
+  struct Utf8Conversion {
+    Utf8Error error;
+  };
   using Variant = std::variant<Io, ManifestParse, Unknown, PluginNotFound, Utf8Conversion>;
 
   template <class V>

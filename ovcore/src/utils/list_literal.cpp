@@ -13,7 +13,8 @@ char32_t next_code_point(std::string_view s, std::size_t& i) {
   int extra = b0 >= 0xF0 ? 3 : b0 >= 0xE0 ? 2 : b0 >= 0xC0 ? 1 : 0;
   if (extra > 0 && i + static_cast<std::size_t>(extra) >= s.size()) extra = 0;
   char32_t cp = extra == 0 ? b0 : (b0 & (0x3F >> extra));
-  for (int k = 1; k <= extra; ++k) cp = (cp << 6) | (static_cast<std::uint8_t>(s[i + static_cast<std::size_t>(k)]) & 0x3F);
+  for (int k = 1; k <= extra; ++k)
+    cp = (cp << 6) | (static_cast<std::uint8_t>(s[i + static_cast<std::size_t>(k)]) & 0x3F);
   i += 1 + static_cast<std::size_t>(extra);
   return cp;
 }
@@ -22,7 +23,7 @@ bool is_plain(char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; }
 
 bool is_printable(char32_t cp) {
   if (cp < 0x20 || cp == 0x7F) return false;
-  if (cp >= 0x80 && cp <= 0x9F) return false;                    // C1 controls
+  if (cp >= 0x80 && cp <= 0x9F) return false;                      // C1 controls
   if (cp == 0xAD || (cp >= 0x200B && cp <= 0x200F)) return false;  // invisible format characters
   if (cp >= 0x2028 && cp <= 0x202E) return false;
   if (cp >= 0x2060 && cp <= 0x2064) return false;
@@ -63,12 +64,24 @@ void append_quoted(std::string& out, std::string_view text) {
     const std::size_t start = i;
     const char32_t cp = next_code_point(text, i);
     switch (cp) {
-      case U'\\': out += "\\\\"; break;
-      case U'"': out += "\\\""; break;
-      case U'\t': out += "\\t"; break;
-      case U'\r': out += "\\r"; break;
-      case U'\n': out += "\\n"; break;
-      case U'\0': out += "\\0"; break;
+      case U'\\':
+        out += "\\\\";
+        break;
+      case U'"':
+        out += "\\\"";
+        break;
+      case U'\t':
+        out += "\\t";
+        break;
+      case U'\r':
+        out += "\\r";
+        break;
+      case U'\n':
+        out += "\\n";
+        break;
+      case U'\0':
+        out += "\\0";
+        break;
       default:
         if (is_printable(cp)) {
           out.append(text.substr(start, i - start));

@@ -82,9 +82,7 @@ std::string format_timepoint(const LocalDateTime& t) {
     nanos -= 1'000'000'000U;
     second += 1;
   }
-  std::string out = (t.year >= 0 && t.year <= 9999)
-                        ? std::format("{:04}", t.year)
-                        : std::format("{:+05}", t.year);
+  std::string out = (t.year >= 0 && t.year <= 9999) ? std::format("{:04}", t.year) : std::format("{:+05}", t.year);
   out += std::format("-{:02}-{:02} {:02}:{:02}:{:02}", t.month, t.day, t.hour, t.minute, second);
   if (nanos == 0) return out;
   if (nanos % 1'000'000 == 0) return out + std::format(".{:03}", nanos / 1'000'000);

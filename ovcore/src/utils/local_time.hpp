@@ -8,8 +8,8 @@ namespace ovcore::utils {
 
 struct LocalDateTime {
   std::int32_t year = 1970;
-  std::uint8_t month = 1;   // 1..12
-  std::uint8_t day = 1;     // 1..31
+  std::uint8_t month = 1;  // 1..12
+  std::uint8_t day = 1;    // 1..31
   std::uint8_t hour = 0;
   std::uint8_t minute = 0;
   std::uint8_t second = 0;

@@ -7,9 +7,7 @@ namespace {
 thread_local std::optional<std::string> thread_name;
 }  // namespace
 
-const std::string* current_thread_name() noexcept {
-  return thread_name ? &*thread_name : nullptr;
-}
+const std::string* current_thread_name() noexcept { return thread_name ? &*thread_name : nullptr; }
 
 void detail::set_current_thread_name(std::string name) {
   // The kernel keeps at most 15 bytes; debuggers show that much. prctl names

@@ -49,8 +49,7 @@ class StaticList {
     Node* head = head_.load(std::memory_order_relaxed);
     do {
       node.next = head;
-    } while (!head_.compare_exchange_weak(head, &node, std::memory_order_release,
-                                          std::memory_order_relaxed));
+    } while (!head_.compare_exchange_weak(head, &node, std::memory_order_release, std::memory_order_relaxed));
   }
 
   iterator begin() const noexcept { return iterator(head_.load(std::memory_order_acquire)); }

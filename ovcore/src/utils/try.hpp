@@ -32,9 +32,9 @@ constexpr T take_value(Result<T, E>&& result) {
 
 }  // namespace ovcore::utils::try_detail
 
-#define OV_TRY(...)                                                       \
-  __extension__({                                                         \
-    auto ov_try_result_ = (__VA_ARGS__);                                  \
+#define OV_TRY(...)                                                                 \
+  __extension__({                                                                   \
+    auto ov_try_result_ = (__VA_ARGS__);                                            \
     if (!ov_try_result_) return std::unexpected(std::move(ov_try_result_).error()); \
-    ::ovcore::utils::try_detail::take_value(std::move(ov_try_result_));   \
+    ::ovcore::utils::try_detail::take_value(std::move(ov_try_result_));             \
   })

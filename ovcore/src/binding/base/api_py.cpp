@@ -25,8 +25,7 @@ constinit InternedName kExt{"ext"};
 
 // The list inside OpaqueList is that record's only field, at position 0.
 PyResult<utils::opaque::OpaqueList> extract_opaque_list(BorrowedRef value) {
-  auto items = extract_list<std::unique_ptr<utils::opaque::OpaqueObject>>(
-      value, extract_opaque_object);
+  auto items = extract_list<std::unique_ptr<utils::opaque::OpaqueObject>>(value, extract_opaque_object);
   if (!items) return std::unexpected(wrap_field_error(std::move(items).error(), "OpaqueList", "0"));
   return utils::opaque::OpaqueList(std::move(*items));
 }

@@ -4,11 +4,16 @@ namespace ovcore::ext::ovlog {
 
 std::string_view to_string(LogLevelEXT level) noexcept {
   switch (level) {
-    case LogLevelEXT::Trace: return "Trace";
-    case LogLevelEXT::Debug: return "Debug";
-    case LogLevelEXT::Info: return "Info";
-    case LogLevelEXT::Warn: return "Warn";
-    case LogLevelEXT::Error: return "Error";
+    case LogLevelEXT::Trace:
+      return "Trace";
+    case LogLevelEXT::Debug:
+      return "Debug";
+    case LogLevelEXT::Info:
+      return "Info";
+    case LogLevelEXT::Warn:
+      return "Warn";
+    case LogLevelEXT::Error:
+      return "Error";
   }
   return "Unknown";  // LCOV_EXCL_LINE: every level has a case above
 }

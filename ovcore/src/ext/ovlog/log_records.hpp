@@ -67,8 +67,7 @@ class LogCreateInfoEXT final : public utils::opaque::Opaque<LogCreateInfoEXT> {
   LogCallbackEXT take_callback() noexcept { return std::move(callback_); }
 
  private:
-  LogCreateInfoEXT(LogLevelEXT level, LogCallbackEXT callback)
-      : level_(level), callback_(std::move(callback)) {}
+  LogCreateInfoEXT(LogLevelEXT level, LogCallbackEXT callback) : level_(level), callback_(std::move(callback)) {}
 
   LogLevelEXT level_;
   LogCallbackEXT callback_;

@@ -33,8 +33,8 @@ class PyLogCallback {
     PyResult<OwnedRef> record = log_record_of(message);
     if (record) {
       PyObject* args[] = {nullptr, record->get()};
-      OwnedRef result = OwnedRef::steal(
-          PyObject_Vectorcall(callable_.get(), args + 1, 1 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
+      OwnedRef result =
+          OwnedRef::steal(PyObject_Vectorcall(callable_.get(), args + 1, 1 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
       if (!result) failure.emplace(PyError::fetch());
     } else {
       failure.emplace(std::move(record.error()));
@@ -50,8 +50,8 @@ class PyLogCallback {
       attached.detach();
       throw interrupt;
     }
-    std::string text = "unexpected error from the Python log callback: " +
-                       PyError::from_object(std::move(exception)).debug_text();
+    std::string text =
+        "unexpected error from the Python log callback: " + PyError::from_object(std::move(exception)).debug_text();
     attached.detach();
     throw utils::FatalError(std::move(text));
   }

@@ -35,9 +35,8 @@ PyResult<OwnedRef> timepoint_into_pyobject(const utils::LocalDateTime& t) {
   PyDateTime_CAPI* api = OV_TRY(datetime_capi());
   const bool leap = t.nanosecond >= 1'000'000'000U;
   const std::uint32_t nanos = leap ? t.nanosecond - 1'000'000'000U : t.nanosecond;
-  OwnedRef value = OwnedRef::steal(api->DateTime_FromDateAndTime(t.year, t.month, t.day, t.hour, t.minute, t.second,
-                                                                 static_cast<int>(nanos / 1000), Py_None,
-                                                                 api->DateTimeType));
+  OwnedRef value = OwnedRef::steal(api->DateTime_FromDateAndTime(
+      t.year, t.month, t.day, t.hour, t.minute, t.second, static_cast<int>(nanos / 1000), Py_None, api->DateTimeType));
   if (!value) return fetched_error();
   if (leap && PyErr_WarnEx(PyExc_UserWarning, "ignored leap-second, `datetime` does not support leap-seconds", 1) < 0) {
     return fetched_error();
@@ -76,7 +75,8 @@ PyResult<OwnedRef> log_record_of(const LogMessageEXT& message) {
   OwnedRef dict = OwnedRef::steal(PyDict_New());
 #endif
   if (!dict) return fetched_error();
-  if (!put(dict.borrow(), "level", OwnedRef::steal(PyLong_FromUnsignedLong(static_cast<std::uint32_t>(message.level))))) {
+  if (!put(dict.borrow(), "level",
+           OwnedRef::steal(PyLong_FromUnsignedLong(static_cast<std::uint32_t>(message.level))))) {
     return fetched_error();  // LCOV_EXCL_LINE: only when the interpreter runs out of memory
   }
   PyResult<OwnedRef> timepoint = timepoint_into_pyobject(message.timepoint);

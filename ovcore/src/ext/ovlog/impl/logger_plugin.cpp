@@ -10,8 +10,7 @@
 
 namespace ovcore::ext::ovlog {
 
-utils::OvResult<std::unique_ptr<DynPluginEXT>> LogPluginEXT::construct(
-    utils::opaque::OpaqueList& ext) {
+utils::OvResult<std::unique_ptr<DynPluginEXT>> LogPluginEXT::construct(utils::opaque::OpaqueList& ext) {
   LogLevelEXT threshold = LogLevelEXT::Trace;
   LogCallbackEXT callback;
   if (std::unique_ptr<LogCreateInfoEXT> settings = ext.take_ext<LogCreateInfoEXT>()) {
@@ -27,7 +26,9 @@ utils::OvResult<void> LogPluginEXT::initialize() {
   std::shared_ptr<base::InstanceContext> instance = instance_.upgrade();
   if (instance == nullptr) {
     // Instance creation attaches every plug-in before initializing it.
-    return std::unexpected(utils::OvError::unknown("logger initialized before it was attached"));  // LCOV_EXCL_LINE: instance creation attaches before it initializes
+    return std::unexpected(
+        utils::OvError::unknown("logger initialized before it was attached"));  // LCOV_EXCL_LINE: instance creation
+                                                                                // attaches before it initializes
   }
   instance->set_log_sink(&LogPluginEXT::log_message);
   return {};
@@ -47,8 +48,7 @@ void LogPluginEXT::log_message(const base::InstanceContext& instance, LogMessage
 }
 
 std::string format_log_line(const LogMessageEXT& message) {
-  return std::format("[{}] {} - {}\n", message.level, utils::format_timepoint(message.timepoint),
-                     message.message);
+  return std::format("[{}] {} - {}\n", message.level, utils::format_timepoint(message.timepoint), message.message);
 }
 
 namespace {

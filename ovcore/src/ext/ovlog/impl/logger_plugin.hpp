@@ -27,8 +27,7 @@ class LogPluginEXT final : public Plugin<LogPluginEXT> {
 
   // The registry's constructor: takes the first LogCreateInfoEXT out of
   // `ext`; without one the threshold is Trace and lines go to standard output.
-  static utils::OvResult<std::unique_ptr<DynPluginEXT>> construct(
-      utils::opaque::OpaqueList& ext);
+  static utils::OvResult<std::unique_ptr<DynPluginEXT>> construct(utils::opaque::OpaqueList& ext);
 
   void attach_to(base::WeakInstance instance) override;
   utils::OvResult<void> initialize() override;
