@@ -10,9 +10,9 @@
 // hold the handle) is never collected, and neither is anything the cycle
 // reaches: a script's globals, with its open files. So at exit, before the
 // interpreter finalizes its modules, every instance still alive is torn
-// down through the same release path, so that its teardown message still
-// reaches its callback and the cycles break; its handle then owns nothing
-// to free.
+// down through the same release path: its teardown message reaches its
+// callback, the cycles break, and a handle freed later finds nothing to
+// release.
 
 #include <memory>
 
