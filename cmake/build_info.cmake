@@ -41,9 +41,8 @@ endmacro()
 # time, which string(TIMESTAMP) reads itself, so that the same sources build
 # the same bytes; otherwise the clock's (CMake's own gives microseconds).
 if(NOT "$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
-  if(NOT "$ENV{SOURCE_DATE_EPOCH}" MATCHES "^[0-9]+$")
-    message(FATAL_ERROR "SOURCE_DATE_EPOCH must be a whole number of seconds since 1970, not '$ENV{SOURCE_DATE_EPOCH}'")
-  endif()
+  include(${CMAKE_CURRENT_LIST_DIR}/source_date_epoch.cmake)
+  ovpi_check_source_date_epoch()
   string(TIMESTAMP timestamp "%Y-%m-%dT%H:%M:%S.000000000Z" UTC)
 else()
   execute_process(COMMAND date -u +%Y-%m-%dT%H:%M:%S.%NZ OUTPUT_VARIABLE timestamp

@@ -6,6 +6,9 @@
 # OVCORE_FEATURE_<FEATURE>), the profile, the target triple and its CPU
 # features, the compiler and the version-control facts. Each feature also
 # becomes a public 0/1 macro OVCORE_FEATURE_<FEATURE>.
+include(${CMAKE_CURRENT_LIST_DIR}/source_date_epoch.cmake)
+ovpi_check_source_date_epoch()
+
 function(ovcore_build_info target)
   cmake_parse_arguments(PARSE_ARGV 1 ARG "" "" "FEATURES")
   set(features_available ${ARG_FEATURES})

@@ -37,11 +37,13 @@ std::shared_ptr<ovcore::base::InstanceContext> take_any() noexcept {
 // fails goes to the unraisable hook and the others still run; instances
 // created by those teardowns' callbacks are taken too. An interrupt raised
 // by a teardown's callback is reported there as well: the program has
-// already ended, and no later line would receive it.
+// already ended, and nothing would receive it. Releases on threads that
+// still run (daemon threads) report nothing from here on.
 PyObject* tear_down_live_instances(PyObject*, PyObject*) {
+  ovcore::binding::stop_reports_from_other_threads();
   while (std::shared_ptr<ovcore::base::InstanceContext> context = take_any()) {
     ovcore::binding::call_dealloc([&context] { ovcore::base::release(std::move(context)); },
-                                  ovcore::binding::InterruptInRelease::kReport);
+                                  ovcore::binding::ReleaseTime::kAtExit);
   }
   Py_RETURN_NONE;
 }

@@ -92,7 +92,14 @@ def main(argv: list[str] | None = None) -> int:
 
 def run(argv: list[str] | None = None) -> int:
     """main(), ending with status 1 and no traceback when standard output's
-    reader goes away (``python -m ovpi | head -1``)."""
+    reader goes away (``python -m ovpi | head -1``); with standard output
+    closed (``python -m ovpi >&-``), it prints nothing, as print() does."""
+    if sys.stdout is None:
+        # Standard output closed: what would go there goes nowhere, as
+        # print() sends it, where argparse and a StreamHandler would fall
+        # back to standard error. The file takes the free descriptor 1, so
+        # the logger's own lines go nowhere too, not into a file opened later.
+        sys.stdout = open(os.devnull, "w", encoding="utf-8")
     try:
         try:
             return main(argv)

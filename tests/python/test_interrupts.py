@@ -133,6 +133,46 @@ def test_an_interrupt_during_the_exit_teardown_goes_to_the_unraisable_hook() -> 
     """)
     assert result.returncode == 0
     assert "KeyboardInterrupt: at exit" in result.stderr and "PanicException" not in result.stderr
+    assert "Exception ignored while releasing an ovpi Instance at interpreter exit:\n" in result.stderr
+
+
+# Workers release instances whose callbacks raise while the main thread
+# counts: a worker's interrupt is its own, so the count completes and the
+# status is the program's. Daemon workers go on releasing while the program
+# ends, and nothing of theirs is left queued for the finalizing interpreter.
+WORKERS = """
+    import threading
+    def callback(record):
+        if record["message"].startswith("Tearing down"):
+            {raised}
+    def work():
+        for _ in range(10**9 if {daemon} else 50):
+            handle = create(info([LOGGER], [settings(0, callback)]))
+            del handle
+    threads = [threading.Thread(target=work, daemon={daemon}) for _ in range(4)]
+    for t in threads:
+        t.start()
+    count = 0
+    while count < 1_000_000:
+        count += 1
+    if not {daemon}:
+        for t in threads:
+            t.join()
+    print(count, flush=True)
+    sys.exit(4)
+"""
+
+
+@pytest.mark.child_process
+@pytest.mark.parametrize("daemon", [False, True], ids=["joined", "daemon"])
+@pytest.mark.parametrize("raised", ["sys.exit(0)", "raise KeyboardInterrupt"])
+def test_an_interrupt_from_a_release_on_another_thread_never_stops_the_main_thread(raised: str, daemon: bool) -> None:
+    result = run(WORKERS.format(raised=raised, daemon=daemon))
+    assert (result.returncode, result.stdout) == (4, "1000000\n"), result.stderr
+    assert "SystemError" not in result.stderr and "PanicException" not in result.stderr
+    if not daemon:
+        reports = result.stderr.count("Exception ignored while releasing an ovpi Instance:\n")
+        assert reports == 200, result.stderr[-2000:]
 
 
 # The attack as it comes: a signal sent from outside while the program loops

@@ -183,14 +183,19 @@ def test_a_subclass_orders_with_versions_the_same_both_ways(a: VersionInfo, b: V
 
 
 @pytest.mark.child_process
-@pytest.mark.parametrize("args", [[], ["--level", "info"], ["--logging"], ["--version"]],
-                         ids=["printed by the logger", "callback", "logging", "version"])
-def test_the_example_ends_quietly_when_its_reader_has_gone(args: list[str]) -> None:
+@pytest.mark.parametrize(("gone", "status"), [("reader", 1), ("descriptor", 0)],
+                         ids=["reader gone", "descriptor closed"])
+@pytest.mark.parametrize("args", [[], ["--level", "info"], ["--logging"], ["--version"], ["--help"]],
+                         ids=["printed by the logger", "callback", "logging", "version", "help"])
+def test_the_example_ends_quietly_when_its_reader_has_gone(args: list[str], gone: str, status: int) -> None:
     read, write = os.pipe()
     os.close(read)  # the reader is gone before the first line is written
     try:
+        # A closed descriptor (`>&-`) leaves the program no sys.stdout at all,
+        # and it then ends as `python -c "print(1)" >&-` does.
+        close = (lambda: os.close(1)) if gone == "descriptor" else None
         result = subprocess.run([sys.executable, "-m", "ovpi", *args], stdout=write, stderr=subprocess.PIPE,
-                                text=True, timeout=60)
+                                text=True, timeout=60, preexec_fn=close)
     finally:
         os.close(write)
-    assert (result.returncode, result.stderr) == (1, "")
+    assert (result.returncode, result.stderr) == (status, "")

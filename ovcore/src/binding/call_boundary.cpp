@@ -31,21 +31,18 @@ void raise_current_exception() noexcept {
   }
 }
 
-void report_release_failure(InterruptInRelease interrupts) noexcept {
+void report_release_failure(ReleaseTime time) noexcept {
+  // Asked first, while no exception is set.
+  const bool main_thread = time == ReleaseTime::kAtExit || on_main_thread();
   try {
     throw;
   } catch (const ProgramInterrupt& interrupt) {
-    // LCOV_EXCL_BR_START: a full queue of pending calls cannot be arranged from a test
-    if (interrupts == InterruptInRelease::kRaiseAtNextLine &&
-        raise_at_next_line(OwnedRef::new_ref(interrupt.exception()))) {
-      return;
-    }
-    // LCOV_EXCL_BR_STOP
+    if (time == ReleaseTime::kDuringProgram && main_thread && raise_in_program(interrupt.exception())) return;
     raise_current_exception();
   } catch (...) {
     raise_current_exception();
   }
-  PyErr_WriteUnraisable(nullptr);
+  report_unraisable_release(time, main_thread);
 }
 
 }  // namespace ovcore::binding

@@ -12,13 +12,16 @@
 //             sys.unraisablehook instead
 //   interrupt a KeyboardInterrupt or SystemExit that Python code raised
 //             inside the body (interrupt.hpp) is raised as itself; in the
-//             deallocation form, whose caller cannot receive it, it is
-//             raised at the main thread's next line instead
+//             deallocation form, whose caller cannot receive it, one
+//             raised on the main thread is raised at the interpreter's next
+//             check instead, and one raised on another thread is reported
+//             as the deallocation's failure (interrupt.hpp)
 //
 // No C++ exception crosses into the interpreter, and none leaves these forms.
 
 #include "ovcore/src/binding/attach.hpp"
 #include "ovcore/src/binding/py_error.hpp"
+#include "ovcore/src/binding/release_report.hpp"
 
 namespace ovcore::binding {
 
@@ -27,16 +30,11 @@ namespace ovcore::binding {
 // even that fails by throwing.
 void raise_current_exception() noexcept;
 
-// What the deallocation form does with an interrupt.
-enum class InterruptInRelease {
-  kRaiseAtNextLine,  // a release in the program's course: the program gets it
-  kReport,           // the teardown at exit: nobody would, so it is reported
-};
-
 // Reports the exception being handled by a release: an interrupt as
-// `interrupts` says, anything else through sys.unraisablehook as a
-// PanicException.
-void report_release_failure(InterruptInRelease interrupts) noexcept;
+// raise_in_program() allows during the program, anything else (and an
+// interrupt it does not take) through sys.unraisablehook, a fatal error as
+// a PanicException (release_report.hpp).
+void report_release_failure(ReleaseTime time) noexcept;
 
 // Function and initializer form.
 template <class Body>
@@ -68,19 +66,19 @@ PyObject* call_plain(Body&& body, Full&& full) noexcept {
 }
 
 // Deallocation form: no result; a fatal error goes to the unraisable hook,
-// an interrupt as `interrupts` says. An object may be released while an
+// an interrupt as report_release_failure() says. An object may be released while an
 // exception is being raised; that exception is set aside before anything
 // runs Python code (the inbound drain of deferred releases included) and
 // put back after.
 template <class Body>
-void call_dealloc(Body&& body, InterruptInRelease interrupts = InterruptInRelease::kRaiseAtNextLine) noexcept {
+void call_dealloc(Body&& body, ReleaseTime time = ReleaseTime::kDuringProgram) noexcept {
   OwnedRef in_flight = OwnedRef::steal(PyErr_GetRaisedException());
   {
     BoundaryScope scope;
     try {
       body();
     } catch (...) {
-      report_release_failure(interrupts);
+      report_release_failure(time);
     }
   }
   if (in_flight) PyErr_SetRaisedException(in_flight.release());

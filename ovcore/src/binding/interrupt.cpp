@@ -7,10 +7,18 @@ namespace {
 
 // Runs in the main thread, attached, as the interpreter's pending call: the
 // exception becomes the current one, and the failure makes the interpreter
-// raise it where it stands.
+// raise it where it stands. Where no Python code runs (the interpreter
+// finishing its pending calls as it finalizes), nothing could receive it,
+// so it is reported as the teardown at exit reports its own.
 int raise_queued(void* exception) {
   PyErr_SetRaisedException(static_cast<PyObject*>(exception));
-  return -1;
+  PyFrameObject* frame = PyThreadState_GetFrame(PyThreadState_Get());
+  if (frame != nullptr) {
+    Py_DECREF(frame);
+    return -1;
+  }
+  report_unraisable_release(ReleaseTime::kAtExit, true);
+  return 0;
 }
 
 }  // namespace
@@ -24,11 +32,12 @@ ProgramInterrupt::ProgramInterrupt(OwnedRef exception)
     : utils::FatalError(type_qualname_of(exception.borrow()) + " raised by Python code that native code called"),
       exception_(std::make_shared<const OwnedRef>(std::move(exception))) {}
 
-bool raise_at_next_line(OwnedRef exception) noexcept {
-  PyObject* queued = exception.release();
+bool raise_in_program(BorrowedRef exception) noexcept {
+  if (Py_IsFinalizing()) return false;
+  PyObject* queued = OwnedRef::new_ref(exception).release();
   if (Py_AddPendingCall(&raise_queued, queued) == 0) return true;
-  Py_DECREF(queued);
-  return false;
+  Py_DECREF(queued);  // LCOV_EXCL_LINE: a full queue of pending calls cannot be arranged from a test
+  return false;       // LCOV_EXCL_LINE
 }
 
 }  // namespace ovcore::binding

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "ovcore/src/binding/py_ref.hpp"
+#include "ovcore/src/binding/release_report.hpp"
 #include "ovcore/src/utils/fatal.hpp"
 
 namespace ovcore::binding {
@@ -33,10 +34,14 @@ class ProgramInterrupt : public utils::FatalError {
   std::shared_ptr<const OwnedRef> exception_;
 };
 
-// Queues `exception` to be raised in the main thread at its next line of
-// Python, where a signal's handler would run had the signal arrived a
-// moment later. False when the interpreter refuses the queued call (its
-// queue is full); `exception` is then released.
-bool raise_at_next_line(OwnedRef exception) noexcept;
+// Hands `exception`, raised by a release on the main thread, to the
+// program: queued, and raised at the interpreter's next check for pending
+// work (a call into Python code, a loop's back edge), where a signal's
+// handler would run had the signal arrived a moment later. Only for the
+// main thread: a signal's handler only ever runs there, so an interrupt
+// that another thread raised is that thread's own, and the main thread must
+// never stop for it. False when it is not handed over (a finalizing
+// interpreter, a full queue); the caller reports it then.
+bool raise_in_program(BorrowedRef exception) noexcept;
 
 }  // namespace ovcore::binding

@@ -173,8 +173,10 @@ def logging_callback(logger: logging.Logger | str | None = None) -> LogCallback:
     otherwise, and the message counts as delivered. Handlers before the one
     that raised have the record already. :class:`KeyboardInterrupt` and
     :class:`SystemExit` propagate, and reach the program as themselves: out
-    of :func:`ovpi.create_instance`, or, when an instance is released, at
-    the program's next line.
+    of :func:`ovpi.create_instance`; when an instance is released on the
+    main thread, a moment later, at the interpreter's next check for
+    pending work, as a signal would; when it is released on another thread,
+    through :func:`sys.unraisablehook`, as from a ``__del__`` method.
 
     Raises TypeError for anything that is not a :class:`logging.Logger`, a
     logger's name or None (a :class:`logging.LoggerAdapter` included: it has
