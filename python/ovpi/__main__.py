@@ -27,12 +27,14 @@ _LEVELS = {level.name.lower(): level for level in LogLevelEXT}
 
 
 def _silence_stdout() -> None:
-    """Points standard output at /dev/null, so that the interpreter's own
-    flush at exit does not fail again on a reader that has gone (the note
-    on SIGPIPE in the documentation of the signal module)."""
+    """Points descriptor 1 at /dev/null, so that the interpreter's own flush
+    at exit does not fail again on a reader that has gone (the note on
+    SIGPIPE in the documentation of the signal module), and so that the
+    logger's own lines go nowhere when standard output is closed."""
     devnull = os.open(os.devnull, os.O_WRONLY)
-    os.dup2(devnull, sys.stdout.fileno())
-    os.close(devnull)
+    if devnull != 1:  # 1 itself when it was closed
+        os.dup2(devnull, 1)
+        os.close(devnull)
 
 
 class _StdoutHandler(logging.StreamHandler):  # type: ignore[type-arg]
@@ -97,9 +99,10 @@ def run(argv: list[str] | None = None) -> int:
     if sys.stdout is None:
         # Standard output closed: what would go there goes nowhere, as
         # print() sends it, where argparse and a StreamHandler would fall
-        # back to standard error. The file takes the free descriptor 1, so
-        # the logger's own lines go nowhere too, not into a file opened later.
-        sys.stdout = open(os.devnull, "w", encoding="utf-8")
+        # back to standard error; and descriptor 1 is taken, so that no file
+        # opened later receives the logger's own lines.
+        _silence_stdout()
+        sys.stdout = open(1, "w", encoding="utf-8", closefd=False)
     try:
         try:
             return main(argv)

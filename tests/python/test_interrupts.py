@@ -136,6 +136,56 @@ def test_an_interrupt_during_the_exit_teardown_goes_to_the_unraisable_hook() -> 
     assert "Exception ignored while releasing an ovpi Instance at interpreter exit:\n" in result.stderr
 
 
+@pytest.mark.child_process
+def test_an_interrupt_from_a_release_on_the_main_thread_runs_no_import_hook() -> None:
+    # A sandbox's hook that refuses imports must not turn the program's
+    # interrupt into a report.
+    result = run("""
+        import builtins
+        real_import = builtins.__import__
+        def refusing(name, *args, **kwargs):
+            if name in ("_thread", "threading"):
+                raise ImportError(f"{name} refused")
+            return real_import(name, *args, **kwargs)
+        def callback(record):
+            if record["message"].startswith("Tearing down"):
+                raise KeyboardInterrupt("arrived")
+        handle = create(info([LOGGER], [settings(0, callback)]))
+        builtins.__import__ = refusing
+        try:
+            del handle
+            while True:
+                pass
+        except KeyboardInterrupt as e:
+            print(e)
+    """)
+    assert (result.returncode, result.stdout, result.stderr) == (0, "arrived\n", "")
+
+
+@pytest.mark.child_process
+def test_a_thread_that_an_exit_handler_joins_still_reports_its_failed_release() -> None:
+    # The handler runs after ovpi's own exit teardown, which was registered
+    # later, and the interpreter waits for its thread.
+    result = run("""
+        import atexit, threading
+        def callback(record):
+            if record["message"].startswith("Tearing down"):
+                raise ValueError("still reported")
+        def work():
+            handle = create(info([LOGGER], [settings(0, callback)]))
+            del handle
+        def late():
+            thread = threading.Thread(target=work)
+            thread.start()
+            thread.join()
+        atexit.register(late)
+        keep = create(info([LOGGER], [settings(0, len)]))
+    """)
+    assert result.returncode == 0
+    assert "Exception ignored while releasing an ovpi Instance:\n" in result.stderr
+    assert "ValueError: still reported" in result.stderr
+
+
 # Workers release instances whose callbacks raise while the main thread
 # counts: a worker's interrupt is its own, so the count completes and the
 # status is the program's. Daemon workers go on releasing while the program

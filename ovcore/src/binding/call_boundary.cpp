@@ -32,6 +32,8 @@ void raise_current_exception() noexcept {
 }
 
 void report_release_failure(ReleaseTime time) noexcept {
+  // A finalizing interpreter has no program left to receive anything.
+  if (Py_IsFinalizing()) time = ReleaseTime::kAtExit;
   // Asked first, while no exception is set.
   const bool main_thread = time == ReleaseTime::kAtExit || on_main_thread();
   try {

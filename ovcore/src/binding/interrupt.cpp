@@ -33,7 +33,6 @@ ProgramInterrupt::ProgramInterrupt(OwnedRef exception)
       exception_(std::make_shared<const OwnedRef>(std::move(exception))) {}
 
 bool raise_in_program(BorrowedRef exception) noexcept {
-  if (Py_IsFinalizing()) return false;
   PyObject* queued = OwnedRef::new_ref(exception).release();
   if (Py_AddPendingCall(&raise_queued, queued) == 0) return true;
   Py_DECREF(queued);  // LCOV_EXCL_LINE: a full queue of pending calls cannot be arranged from a test

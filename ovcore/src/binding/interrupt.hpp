@@ -40,8 +40,8 @@ class ProgramInterrupt : public utils::FatalError {
 // handler would run had the signal arrived a moment later. Only for the
 // main thread: a signal's handler only ever runs there, so an interrupt
 // that another thread raised is that thread's own, and the main thread must
-// never stop for it. False when it is not handed over (a finalizing
-// interpreter, a full queue); the caller reports it then.
+// never stop for it. Never while the interpreter finalizes. False when the
+// queue is full; the caller reports the exception then.
 bool raise_in_program(BorrowedRef exception) noexcept;
 
 }  // namespace ovcore::binding

@@ -21,20 +21,41 @@ const char* report_line(ReleaseTime time) noexcept {
                                       : "Exception ignored while releasing an ovpi Instance";
 }
 
+// A module the program has loaded, looked up in sys.modules without the
+// import machinery, so no import hook of the program runs inside a release;
+// empty when it is not loaded.
+OwnedRef loaded_module(const char* name) noexcept {
+  OwnedRef key = OwnedRef::steal(PyUnicode_FromString(name));
+  return key ? OwnedRef::steal(PyImport_GetModule(key.get())) : OwnedRef();
+}
+
+// Does the interpreter wait for this thread before it finalizes, as it does
+// for a threading.Thread that is not a daemon? Asked with the exception
+// to report set aside. A thread that the threading module did not start
+// counts as a daemon, as its own record of such a thread says.
+bool waited_for() noexcept {
+  PyObject* pending = PyErr_GetRaisedException();
+  OwnedRef threading = loaded_module("threading");
+  OwnedRef thread =
+      threading ? OwnedRef::steal(PyObject_CallMethod(threading.get(), "current_thread", nullptr)) : OwnedRef();
+  OwnedRef daemon = thread ? OwnedRef::steal(PyObject_GetAttrString(thread.get(), "daemon")) : OwnedRef();
+  const int is_daemon = daemon ? PyObject_IsTrue(daemon.get()) : 1;
+  if (PyErr_Occurred() != nullptr) PyErr_Clear();  // LCOV_EXCL_LINE: a thread record without its flag
+  PyErr_SetRaisedException(pending);
+  return is_daemon == 0;
+}
+
 }  // namespace
 
 bool on_main_thread() noexcept {
-  // The thread module's own record, asked in C: no bytecode runs, so no
-  // signal's handler can cut in.
-  OwnedRef module = OwnedRef::steal(PyImport_ImportModule("_thread"));
+  // While the interpreter finalizes, only the finalizing thread runs.
+  if (Py_IsFinalizing()) return true;
+  OwnedRef module = loaded_module("_thread");
   OwnedRef ident =
       module ? OwnedRef::steal(PyObject_CallMethod(module.get(), "_get_main_thread_ident", nullptr)) : OwnedRef();
-  unsigned long main = ident ? PyLong_AsUnsignedLong(ident.get()) : 0;
-  if (PyErr_Occurred() != nullptr) {
-    PyErr_Clear();  // LCOV_EXCL_LINE: an interpreter without the thread module's record
-    return false;   // LCOV_EXCL_LINE
-  }
-  return main == PyThread_get_thread_ident();
+  const unsigned long main = ident ? PyLong_AsUnsignedLong(ident.get()) : 0;
+  if (PyErr_Occurred() != nullptr) PyErr_Clear();  // LCOV_EXCL_LINE: a thread module without its record
+  return main != 0 && main == PyThread_get_thread_ident();
 }
 
 void report_unraisable_release(ReleaseTime time, bool main_thread) noexcept {
@@ -43,7 +64,7 @@ void report_unraisable_release(ReleaseTime time, bool main_thread) noexcept {
     return;
   }
   reporting.fetch_add(1);
-  if (exiting.load()) {
+  if (exiting.load() && !waited_for()) {
     PyErr_Clear();
   } else {
     PyErr_FormatUnraisable(report_line(time));
@@ -53,8 +74,10 @@ void report_unraisable_release(ReleaseTime time, bool main_thread) noexcept {
 
 void stop_reports_from_other_threads() noexcept {
   exiting.store(true);
-  // Each report under way needs the interpreter lock to finish.
-  for (int waited = 0; reporting.load() > 0 && waited < 1000; ++waited) {
+  // Each report under way needs the interpreter lock to finish; taking the
+  // lock back may itself wait a switch interval, hence a deadline.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  while (reporting.load() > 0 && std::chrono::steady_clock::now() < deadline) {
     PyThreadState* detached = PyEval_SaveThread();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     PyEval_RestoreThread(detached);
