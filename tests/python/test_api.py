@@ -1,6 +1,6 @@
-"""The Python package: validated dataclasses, create_instance, how it
-imports, and the example. The bridge into logging has its own file,
-test_logging_bridge.py."""
+"""The Python package: validated dataclasses, create_instance and how it
+imports. The bridge into logging has its own file, test_logging_bridge.py,
+and the example its own, test_example.py."""
 
 from __future__ import annotations
 
@@ -147,17 +147,3 @@ def test_a_handle_released_while_an_exception_propagates_keeps_that_exception() 
     with pytest.raises(KeyError, match="original"):
         fail_holding_a_handle()
     assert seen[-1].startswith("Tearing down")
-
-
-@pytest.mark.child_process
-@pytest.mark.parametrize("args", [[], ["--level", "info"], ["--logging"]])
-def test_the_example_runs(args: list[str]) -> None:
-    result = subprocess.run([sys.executable, "-m", "ovpi", *args], capture_output=True, text=True, check=True)
-    out = result.stdout
-    assert "factorial(20) = 2432902008176640000" in out
-    assert "Loaded 1 extensions" in out
-    if args == ["--level", "info"]:
-        assert "Tearing down" not in out
-    else:
-        assert "Tearing down InstanceContext at 0x" in out
-    assert out.rstrip().endswith("Done.")

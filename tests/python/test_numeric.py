@@ -4,6 +4,7 @@ import math
 
 import pytest
 
+from builders import IndexOf, IndexThatRaises
 from ovpi._sys import factorial, fibonacci
 
 FIB = [0, 1]
@@ -51,16 +52,6 @@ def test_keyword_binding_works() -> None:
     assert fibonacci(**{"n": 10}) == 55
 
 
-class Index:
-    def __init__(self, value: object) -> None:
-        self.value = value
-
-    def __index__(self) -> int:
-        if isinstance(self.value, BaseException):
-            raise self.value
-        return self.value  # type: ignore[return-value]
-
-
 class MyInt(int):
     pass
 
@@ -68,7 +59,7 @@ class MyInt(int):
 def test_integer_like_arguments_convert() -> None:
     assert factorial(True) == 1 and fibonacci(True) == 1
     assert factorial(MyInt(5)) == 120
-    assert factorial(Index(6)) == 720
+    assert factorial(IndexOf(6)) == 720
 
 
 def test_non_integers_are_reworded_type_errors() -> None:
@@ -81,13 +72,13 @@ def test_non_integers_are_reworded_type_errors() -> None:
 
 
 def test_other_conversion_errors_pass_unchanged() -> None:
-    for value in (-1, 2**64, Index(-1)):
+    for value in (-1, 2**64, IndexOf(-1)):
         with pytest.raises(OverflowError) as caught:
             factorial(value)
         assert not str(caught.value).startswith("argument 'n'")
     boom = ValueError("boom")
     with pytest.raises(ValueError) as caught_value:
-        factorial(Index(boom))
+        factorial(IndexThatRaises(boom))
     assert caught_value.value is boom
 
 
@@ -95,7 +86,7 @@ def test_a_type_error_subclass_from_index_is_not_reworded() -> None:
     class Mine(TypeError):
         pass
     with pytest.raises(Mine, match="^custom$"):
-        factorial(Index(Mine("custom")))
+        factorial(IndexThatRaises(Mine("custom")))
 
 
 def test_a_reworded_type_error_keeps_the_original_cause() -> None:
@@ -103,6 +94,6 @@ def test_a_reworded_type_error_keeps_the_original_cause() -> None:
     inner = TypeError("bad index")
     inner.__cause__ = root
     with pytest.raises(TypeError) as caught:
-        factorial(Index(inner))
+        factorial(IndexThatRaises(inner))
     assert str(caught.value) == "argument 'n': bad index"
     assert caught.value.__cause__ is root

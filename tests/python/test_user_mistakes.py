@@ -1,14 +1,11 @@
 """The mistakes a new user makes, each told how to fix it: refused
-settings, the warnings of settings the core would ignore, versions that
-order, and the example on a closed pipe."""
+settings, the warnings of settings the core would ignore, and versions
+that order."""
 
 from __future__ import annotations
 
 import logging
 import logging.handlers
-import os
-import subprocess
-import sys
 import warnings
 from collections.abc import Callable
 
@@ -94,12 +91,6 @@ def test_versions_order_as_versions(smaller: VersionInfo, larger: VersionInfo) -
         smaller < (9, 9, 9)  # type: ignore[operator]
 
 
-@pytest.mark.child_process
-def test_the_example_prints_the_package_s_version() -> None:
-    result = subprocess.run([sys.executable, "-m", "ovpi", "--version"], capture_output=True, text=True, timeout=60)
-    assert (result.returncode, result.stdout, result.stderr) == (0, f"ovpi {ovpi.__version__}\n", "")
-
-
 def counting(counts: list[int]) -> LogCreateInfoEXT:
     """Settings whose callback counts its messages in a new slot of `counts`."""
     counts.append(0)
@@ -180,22 +171,3 @@ def test_a_subclass_orders_with_versions_the_same_both_ways(a: VersionInfo, b: V
     assert (a <= b, a >= b, a != b) == (a < b or a == b, a > b or a == b, not a == b)
     assert (b < a, b == a, b > a) == (a > b, a == b, a < b)
     assert a != b or hash(a) == hash(b)
-
-
-@pytest.mark.child_process
-@pytest.mark.parametrize(("gone", "status"), [("reader", 1), ("descriptor", 0)],
-                         ids=["reader gone", "descriptor closed"])
-@pytest.mark.parametrize("args", [[], ["--level", "info"], ["--logging"], ["--version"], ["--help"]],
-                         ids=["printed by the logger", "callback", "logging", "version", "help"])
-def test_the_example_ends_quietly_when_its_reader_has_gone(args: list[str], gone: str, status: int) -> None:
-    read, write = os.pipe()
-    os.close(read)  # the reader is gone before the first line is written
-    try:
-        # A closed descriptor (`>&-`) leaves the program no sys.stdout at all,
-        # and it then ends as `python -c "print(1)" >&-` does.
-        close = (lambda: os.close(1)) if gone == "descriptor" else None
-        result = subprocess.run([sys.executable, "-m", "ovpi", *args], stdout=write, stderr=subprocess.PIPE,
-                                text=True, timeout=60, preexec_fn=close)
-    finally:
-        os.close(write)
-    assert (result.returncode, result.stderr) == (status, "")
