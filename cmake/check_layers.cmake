@@ -10,14 +10,18 @@
 #     specializations, the binding);
 #   - ovcore/src/ext/ reaches ovcore/src/base/ only through the instance it
 #     serves: base/weak_instance.hpp and base/instance_context.hpp;
-#   - nothing in ovcore/ includes the extension module, ovpi_sys/.
-# Fails with every offending line.
+#   - nothing in ovcore/ includes the extension module, ovpi_sys/;
+#   - ovinstr/ includes nothing of the project but its own headers: the
+#     core's containers hold its types, so it sits below the core.
+# Fails with every offending line. tests/cpp/layers_planted.cmake plants one
+# fault per rule and requires each to be reported.
 set(python_headers [=[# *include *[<"](Python|datetime|structmember|pythread)\.h[>"]]=])
 set(binding_headers [=[# *include *[<"]ovcore/src/binding/]=])
 set(above_utils [=[# *include *[<"]ovcore/src/(base|ext|specializations|binding)/]=])
 set(base_headers [=[# *include *[<"]ovcore/src/base/]=])
 set(base_for_ext [=[# *include *[<"]ovcore/src/base/(weak_instance|instance_context)\.hpp[>"]]=])
 set(module_headers [=[# *include *[<"]ovpi_sys/]=])
+set(project_headers [=[# *include *[<"](ovcore|ovpi_sys|tests|bench)/]=])
 
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}
      ${SOURCE_DIR}/ovcore/* ${SOURCE_DIR}/ovinstr/* ${SOURCE_DIR}/ovpi_sys/*
@@ -30,6 +34,9 @@ foreach(source IN LISTS sources)
   foreach(line IN LISTS lines)
     if(line MATCHES "${module_headers}" AND source MATCHES "^ovcore/")
       string(APPEND faults "\n  ${source}: ${line} (the core sits below the extension module)")
+    endif()
+    if(line MATCHES "${project_headers}" AND source MATCHES "^ovinstr/")
+      string(APPEND faults "\n  ${source}: ${line} (ovinstr/ sits below the core and includes only its own)")
     endif()
     if(source MATCHES "^ovcore/src/binding/")
       continue()
