@@ -4,11 +4,13 @@ CPython's own refleak mode does it: a pytest plug-in.
     python3.14d -m pytest -p refleaks -m "not child_process" tests/python
 
 (with tests/leaks on the path). Each test runs its setup, call and teardown
-again and again, and sys.gettotalrefcount() and sys.getallocatedblocks()
-are read after each run, as CPython's libregrtest reads them: the blocks
-show a native leak that holds no reference. A test leaks when either total
-still grows in each of the last SETTLED runs once MAX_RUNS have run after
-WARMUP; a test that settles stops early. The module
+again and again, and sys.gettotalrefcount(), sys.getallocatedblocks() and
+the count of open file descriptors (/proc/self/fd) are read after each
+run, as CPython's libregrtest reads them: the blocks show a native leak
+that holds no reference, the descriptors a pipe or a file left open. A test
+leaks when any of the three still grows in each of the last SETTLED runs
+once MAX_RUNS have run after WARMUP (libregrtest's rule: growth in every
+run); a test that settles stops early. The module
 must be built against the debug interpreter's headers (the dbg preset does),
 so that its own reference changes are counted. Tests that run child
 processes (marked child_process) are left out: their references are not
@@ -47,7 +49,7 @@ def pytest_configure(config: pytest.Config) -> None:
     config.stash[LEAKS] = []
 
 
-LEAKS = pytest.StashKey[list[tuple[str, list[tuple[int, int]]]]]()
+LEAKS = pytest.StashKey[list[tuple[str, list[tuple[int, int, int]]]]]()
 
 
 def run_once(item: pytest.Item) -> bool:
@@ -63,37 +65,50 @@ def run_once(item: pytest.Item) -> bool:
     return all(report.passed for report in reports)
 
 
-def totals_after() -> tuple[int, int]:
-    """The interpreter's reference total and its count of allocated memory
-    blocks, once its own caches are cleared."""
+def open_descriptors() -> int:
+    """How many file descriptors the process has open, as libregrtest counts
+    them: /proc/self/fd, less the one that listing it opens."""
+    return len(os.listdir("/proc/self/fd")) - 1
+
+
+def totals_after() -> tuple[int, int, int]:
+    """The interpreter's reference total, its count of allocated memory
+    blocks and the open descriptors, once its own caches are cleared."""
     linecache.clearcache()
     re.purge()
     if hasattr(sys, "_clear_internal_caches"):
         sys._clear_internal_caches()
     gc.collect()
-    return sys.gettotalrefcount(), sys.getallocatedblocks()
+    return sys.gettotalrefcount(), sys.getallocatedblocks(), open_descriptors()
 
 
-def last_deltas(item: pytest.Item) -> list[tuple[int, int]] | None:
-    """The growth of ITEM's totals (references, blocks) in its last SETTLED
-    runs, or None when a run failed."""
+def last_deltas(item: pytest.Item) -> list[tuple[int, int, int]] | None:
+    """The growth of ITEM's totals (references, blocks, descriptors) in its
+    last SETTLED runs, or None when a run failed."""
     # Filled in place, as libregrtest does: a list that grew, or a new tuple
     # per run, would itself be counted as growth.
     references = [0] * MAX_RUNS
     blocks = [0] * MAX_RUNS
-    before_references, before_blocks = totals_after()
+    descriptors = [0] * MAX_RUNS
+    before_references, before_blocks, before_descriptors = totals_after()
     runs = 0
     while runs < MAX_RUNS:
         if not run_once(item):
             return None
-        after_references, after_blocks = totals_after()
+        after_references, after_blocks, after_descriptors = totals_after()
         references[runs] = after_references - before_references
         blocks[runs] = after_blocks - before_blocks
-        before_references, before_blocks = after_references, after_blocks
+        descriptors[runs] = after_descriptors - before_descriptors
+        before_references, before_blocks, before_descriptors = after_references, after_blocks, after_descriptors
         runs += 1
-        if runs >= SETTLED and not leaks(references[runs - SETTLED:runs], blocks[runs - SETTLED:runs]):
+        if runs >= SETTLED and not leaks(*last_runs(runs, references, blocks, descriptors)):
             break
-    return list(zip(references[runs - SETTLED:runs], blocks[runs - SETTLED:runs], strict=True))
+    return list(zip(*last_runs(runs, references, blocks, descriptors), strict=True))
+
+
+def last_runs(runs: int, *deltas: list[int]) -> list[list[int]]:
+    """Each list of DELTAS cut to its last SETTLED runs of RUNS."""
+    return [each[runs - SETTLED:runs] for each in deltas]
 
 
 @pytest.hookimpl(hookwrapper=True)
@@ -111,18 +126,17 @@ def grows(deltas: Sequence[int]) -> bool:
     return all(delta > NOISE for delta in deltas)
 
 
-def leaks(references: Sequence[int], blocks: Sequence[int]) -> bool:
-    """Whether the references or the blocks grew in each of these runs."""
-    return grows(references) or grows(blocks)
+def leaks(references: Sequence[int], blocks: Sequence[int], descriptors: Sequence[int]) -> bool:
+    """Whether the references, the blocks or the descriptors grew in each of these runs."""
+    return grows(references) or grows(blocks) or grows(descriptors)
 
 
 def pytest_terminal_summary(terminalreporter: pytest.TerminalReporter, config: pytest.Config) -> None:
     found = config.stash[LEAKS]
     for nodeid, deltas in found:
-        references = [refs for refs, _ in deltas]
-        blocks = [count for _, count in deltas]
-        terminalreporter.write_line(f"LEAK {nodeid}: references grew by {references}, memory blocks by {blocks} "
-                                    "in its last runs")
+        references, blocks, descriptors = (list(totals) for totals in zip(*deltas, strict=True))
+        terminalreporter.write_line(f"LEAK {nodeid}: references grew by {references}, memory blocks by {blocks}, "
+                                    f"file descriptors by {descriptors} in its last runs")
     terminalreporter.write_line(f"refleaks: {len(found)} leaking test(s)")
 
 
