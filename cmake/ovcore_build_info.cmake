@@ -74,7 +74,7 @@ function(ovcore_build_info target)
       -DNAME=${target}
       -DVERSION=${PROJECT_VERSION}
       "-DAUTHORS=ovpi developers"
-      -DLICENSE=MIT
+      -DLICENSE=${ovpi_license}
       -DFEATURES_ENABLED=${features_enabled_csv}
       -DFEATURES_AVAILABLE=${features_available_csv}
       -DTRIPLE=${target_triple}
