@@ -125,7 +125,7 @@ def test_screenshots_of_the_home_page_and_a_guide_page(browser: webdriver.Chrome
 def test_the_search_finds_factorial(browser: webdriver.Chrome, base_url: str) -> None:
     browser.get(f"{base_url}/search.html?q=factorial")
     results = WebDriverWait(browser, 20).until(
-        lambda driver: driver.find_elements(By.CSS_SELECTOR, "ul.search li a") or None)
+        lambda driver: driver.find_elements(By.CSS_SELECTOR, "ul.search li a"))
     assert any("factorial" in link.text for link in results)
     errors = [entry for entry in browser.get_log("browser") if entry["level"] == "SEVERE"]
     assert errors == []
@@ -154,6 +154,6 @@ def test_the_pictures_have_no_background_of_their_own(site: pathlib.Path) -> Non
 def test_an_api_hit_in_the_search_gets_its_entry_s_snippet(browser: webdriver.Chrome, base_url: str) -> None:
     browser.get(f"{base_url}/search.html?q=fibonacci")
     summaries = WebDriverWait(browser, 20).until(
-        lambda driver: driver.find_elements(By.CSS_SELECTOR, "ul.search li p.context") or None)
+        lambda driver: driver.find_elements(By.CSS_SELECTOR, "ul.search li p.context"))
     assert any("Computes the fibonacci" in summary.text for summary in summaries)
     assert [entry["message"] for entry in browser.get_log("browser") if "not found" in entry["message"]] == []

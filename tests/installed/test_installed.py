@@ -4,7 +4,7 @@ import pathlib
 
 import ovpi
 from ovpi.api import ApplicationInfo, InstanceCreateInfo
-from ovpi.api.ext.ovlog import LOGGER_EXTENSION_NAME, LogCreateInfoEXT
+from ovpi.api.ext.ovlog import LOGGER_EXTENSION_NAME, LogCreateInfoEXT, LogRecordEXT
 
 
 def test_the_installed_package_is_not_the_source_tree() -> None:
@@ -36,7 +36,7 @@ def test_the_version_is_the_same_everywhere() -> None:
 
     reported: list[str] = []
 
-    def keep(record: dict[str, object]) -> None:
+    def keep(record: LogRecordEXT) -> None:
         if match := re.match(r"ovcore version: v(\S+) ", str(record["message"])):
             reported.append(match.group(1))
     handle = ovpi.create_instance(InstanceCreateInfo(

@@ -8,7 +8,10 @@ import pathlib
 import subprocess
 import sys
 
+from elftools.elf.dynamic import DynamicSection
 from elftools.elf.elffile import ELFFile
+from elftools.elf.gnuversions import GNUVerNeedSection
+from elftools.elf.sections import SymbolTableSection
 
 REPO = pathlib.Path(__file__).resolve().parents[2]
 
@@ -73,14 +76,17 @@ class Elf:
             elf = ELFFile(f)
             self.architecture = ARCHITECTURES[elf["e_machine"]]
             dynsym = elf.get_section_by_name(".dynsym")
+            assert isinstance(dynsym, SymbolTableSection)
             self.exported = sorted(
                 s.name for s in dynsym.iter_symbols()
                 if s.name and s["st_shndx"] != "SHN_UNDEF" and s["st_info"]["bind"] != "STB_LOCAL")
             dynamic = elf.get_section_by_name(".dynamic")
-            self.needed = frozenset(t.needed for t in dynamic.iter_tags() if t.entry.d_tag == "DT_NEEDED")
+            assert isinstance(dynamic, DynamicSection)
+            self.needed = frozenset(t.needed for t in dynamic.iter_tags() if t.entry.d_tag == "DT_NEEDED")  # type: ignore[attr-defined]
             # Every symbol the link saw, where the module was not stripped.
             symtab = elf.get_section_by_name(".symtab")
-            self.symbols = {s.name for s in symtab.iter_symbols()} if symtab else set()
+            self.symbols = {s.name for s in symtab.iter_symbols()} if isinstance(symtab, SymbolTableSection) else set()
             requirements = elf.get_section_by_name(".gnu.version_r")
             self.versions = sorted(
-                {aux.name for _, auxes in requirements.iter_versions() for aux in auxes} if requirements else set())
+                {aux.name for _, auxes in requirements.iter_versions() for aux in auxes}
+                if isinstance(requirements, GNUVerNeedSection) else set())

@@ -56,8 +56,9 @@ def test_the_readme_promises_the_floor(wheel: pathlib.Path) -> None:
     """The support table in the long description states the floor in each
     row, and each row's wheel tag admits it."""
     floor = ".".join(map(str, glibc_floor()))
-    rows = [line for line in metadata(wheel).get_payload().splitlines()
-            if "manylinux_" in line and line.startswith("|")]
+    description = metadata(wheel).get_payload()
+    assert isinstance(description, str)
+    rows = [line for line in description.splitlines() if "manylinux_" in line and line.startswith("|")]
     assert rows
     for row in rows:
         cells = [cell.strip(" `") for cell in row.strip("|").split("|")]

@@ -33,25 +33,25 @@ def test_the_settings_class_has_the_name_the_module_dispatches_on() -> None:
 @pytest.mark.parametrize(("build", "error", "text"), [
     (lambda: VersionInfo(65536), ValueError, "VersionInfo.major must be between 0 and 65535, got 65536"),
     (lambda: VersionInfo(0, -1), ValueError, "VersionInfo.minor must be between 0 and 65535, got -1"),
-    (lambda: VersionInfo(0, 0, 1.5), TypeError, "VersionInfo.patch must be an int, not float"),
+    (lambda: VersionInfo(0, 0, 1.5), TypeError, "VersionInfo.patch must be an int, not float"),  # type: ignore[arg-type]
     (lambda: VersionInfo(True), TypeError, "VersionInfo.major must be an int, not bool"),
-    (lambda: ApplicationInfo(application_name=b"x"), TypeError,
+    (lambda: ApplicationInfo(application_name=b"x"), TypeError,  # type: ignore[arg-type]
      "ApplicationInfo.application_name must be a str, not bytes"),
-    (lambda: ApplicationInfo(application_name="x", engine_version=(1, 0, 0)), TypeError,
+    (lambda: ApplicationInfo(application_name="x", engine_version=(1, 0, 0)), TypeError,  # type: ignore[arg-type]
      "ApplicationInfo.engine_version must be a VersionInfo, not tuple"),
-    (lambda: InstanceCreateInfo(application_info=None), TypeError,
+    (lambda: InstanceCreateInfo(application_info=None), TypeError,  # type: ignore[arg-type]
      "InstanceCreateInfo.application_info must be an ApplicationInfo, not NoneType"),
     (lambda: InstanceCreateInfo(application_info=ApplicationInfo(application_name="x"), enabled_extensions="abc"),
      TypeError, "InstanceCreateInfo.enabled_extensions must be a sequence (list or tuple), not str"),
-    (lambda: InstanceCreateInfo(application_info=ApplicationInfo(application_name="x"), enabled_extensions=[1]),
+    (lambda: InstanceCreateInfo(application_info=ApplicationInfo(application_name="x"), enabled_extensions=[1]),  # type: ignore[list-item]
      TypeError, "InstanceCreateInfo.enabled_extensions[0] must be a str, not int"),
-    (lambda: InstanceCreateInfo(application_info=ApplicationInfo(application_name="x"), ext={}),
+    (lambda: InstanceCreateInfo(application_info=ApplicationInfo(application_name="x"), ext={}),  # type: ignore[arg-type]
      TypeError, "InstanceCreateInfo.ext must be a sequence (list or tuple), not dict"),
-    (lambda: LogCreateInfoEXT(callback=None), TypeError, "LogCreateInfoEXT.callback must be callable, not NoneType"),
+    (lambda: LogCreateInfoEXT(callback=None), TypeError, "LogCreateInfoEXT.callback must be callable, not NoneType"),  # type: ignore[arg-type]
     (lambda: LogCreateInfoEXT(callback=print, level=7), ValueError, "LogCreateInfoEXT.level must be 0 to 4, got 7"),
-    (lambda: LogCreateInfoEXT(callback=print, level="Info"), TypeError,
+    (lambda: LogCreateInfoEXT(callback=print, level="Info"), TypeError,  # type: ignore[arg-type]
      "LogCreateInfoEXT.level must be a LogLevelEXT, not str"),
-    (lambda: create_instance(object()), TypeError, "create_instance() expects an InstanceCreateInfo, not object"),
+    (lambda: create_instance(object()), TypeError, "create_instance() expects an InstanceCreateInfo, not object"),  # type: ignore[arg-type]
     (lambda: ApplicationInfo(application_name="a\udc80"), ValueError,
      "ApplicationInfo.application_name has a lone surrogate '\\udc80' at position 1, which UTF-8 cannot encode"),
     (lambda: ApplicationInfo(application_name="x", engine_name="\ud800z"), ValueError,
@@ -60,9 +60,9 @@ def test_the_settings_class_has_the_name_the_module_dispatches_on() -> None:
                                 enabled_extensions=["a", "é\udfff"]),
      ValueError, "InstanceCreateInfo.enabled_extensions[1] has a lone surrogate '\\udfff' at position 1, "
      "which UTF-8 cannot encode"),
-    (lambda: logging_callback(logging.LoggerAdapter(logging.getLogger("x"))), TypeError,
+    (lambda: logging_callback(logging.LoggerAdapter(logging.getLogger("x"))), TypeError,  # type: ignore[arg-type]
      "logging_callback() expects a logging.Logger, a logger's name or None, not LoggerAdapter"),
-    (lambda: logging_callback(7), TypeError,
+    (lambda: logging_callback(7), TypeError,  # type: ignore[arg-type]
      "logging_callback() expects a logging.Logger, a logger's name or None, not int"),
 ])
 def test_validation_messages(build: Any, error: type[Exception], text: str) -> None:

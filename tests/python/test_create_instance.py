@@ -9,6 +9,7 @@ import subprocess
 import sys
 import textwrap
 import types
+from collections.abc import Sequence
 from enum import Enum, IntEnum
 from typing import Any
 
@@ -68,7 +69,7 @@ def outer(description: Any) -> str:
      "TypeError: failed to extract field InstanceCreateInfo.enabled_extensions"),
     (types.SimpleNamespace(application_info=app(), enabled_extensions={"a": 1}, ext=[]),
      "TypeError: failed to extract field InstanceCreateInfo.enabled_extensions"),
-    (types.SimpleNamespace(application_info=app(), enabled_extensions=[], ext=(x for x in [])),
+    (types.SimpleNamespace(application_info=app(), enabled_extensions=[], ext=(x for x in list[object]())),
      "TypeError: failed to extract field InstanceCreateInfo.ext"),
     (info(ext=[1]), "TypeError: failed to extract field InstanceCreateInfo.ext"),
 ])
@@ -88,6 +89,7 @@ def test_version_numbers_out_of_range_or_not_integers_fail(value: Any) -> None:
 
 
 def test_sequences_of_any_kind_are_accepted_but_not_strings() -> None:
+    enabled: Sequence[object]
     for enabled in ((LOGGER,), [], range(0)):
         assert create(types.SimpleNamespace(application_info=app(), enabled_extensions=enabled, ext=()))
     assert create(types.SimpleNamespace(application_info=app(), enabled_extensions=[], ext=[]))
@@ -212,7 +214,7 @@ def test_creation_errors_are_runtime_errors() -> None:
 def test_binding_the_description_argument() -> None:
     with pytest.raises(TypeError, match=re.escape(
             "_ov_create_instance() missing 1 required positional argument: 'instance_create_info'")):
-        create()
+        create()  # type: ignore[call-arg]
     assert type(create(instance_create_info=info())) is _sys.Instance
 
 

@@ -74,7 +74,7 @@ def bridged(logger: logging.Logger, level: int, timepoint: datetime.datetime,
     """The record that the bridge made for `target` (default: `logger`) hands
     to `logger` for one message."""
     handled: list[logging.LogRecord] = []
-    logger.handle = handled.append  # type: ignore[method-assign]
+    logger.handle = handled.append  # type: ignore[assignment, method-assign]
     try:
         deliver = logging_callback(logger if target is None else target)
         deliver({"level": level, "timepoint": timepoint, "message": "m", "module": "", "file": None, "line": None,
@@ -211,10 +211,10 @@ def test_a_bridged_record_carries_the_native_fields(bridged_logger: logging.Logg
     bridged_logger.addHandler(kept)
     bridged_instance(bridged_logger)
     first, last = kept.records[0], kept.records[-1]
-    assert (first.ovpi_module, first.ovpi_level, last.ovpi_level) == ("ovcore::base", LogLevelEXT.Trace,
+    assert (first.ovpi_module, first.ovpi_level, last.ovpi_level) == ("ovcore::base", LogLevelEXT.Trace,  # type: ignore[attr-defined]
                                                                        LogLevelEXT.Trace)
-    assert first.ovpi_file == first.pathname and first.ovpi_line == first.lineno
-    assert first.ovpi_thread_name is None or isinstance(first.ovpi_thread_name, str)
+    assert first.ovpi_file == first.pathname and first.ovpi_line == first.lineno  # type: ignore[attr-defined]
+    assert first.ovpi_thread_name is None or isinstance(first.ovpi_thread_name, str)  # type: ignore[attr-defined]
     assert kept.format(first).startswith("(unknown function) ovcore::base 0 Instance created")
 
 
@@ -235,7 +235,7 @@ def test_a_record_factory_that_gives_the_native_fields_defaults_still_gets_them(
     finally:
         logging.setLogRecordFactory(old)
     assert "--- Logging error ---" not in capsys.readouterr().err
-    assert [(r.ovpi_module, r.ovpi_level_name) for r in kept.records[:2]] == [("ovcore::base", "Trace"),
+    assert [(r.ovpi_module, r.ovpi_level_name) for r in kept.records[:2]] == [("ovcore::base", "Trace"),  # type: ignore[attr-defined]
                                                                                ("ovcore::base", "Info")]
 
 

@@ -72,7 +72,7 @@ def test_type_and_function_metadata() -> None:
         assert str(inspect.signature(function)) == signature
         assert function.__doc__ == doc
         assert function.__module__ == _sys.__name__ == "ovpi._sys"
-        assert function.__self__ is _sys
+        assert function.__self__ is _sys  # type: ignore[attr-defined]
 
 
 needs_314_interpreters = pytest.mark.skipif(BEFORE_314, reason="sub-interpreters as CPython 3.14 has them")

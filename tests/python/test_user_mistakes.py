@@ -88,7 +88,7 @@ def test_settings_of_the_wrong_type_still_print_the_missing_loader_line(capfd: p
 def test_versions_order_as_versions(smaller: VersionInfo, larger: VersionInfo) -> None:
     assert smaller < larger and larger > smaller and smaller <= larger and max(larger, smaller) is larger
     with pytest.raises(TypeError):
-        smaller < (9, 9, 9)  # type: ignore[operator]
+        smaller < (9, 9, 9)
 
 
 def counting(counts: list[int]) -> LogCreateInfoEXT:
