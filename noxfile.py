@@ -183,6 +183,12 @@ def wheel_aarch64(session: nox.Session, python_name: str) -> None:
     release.install_and_test_aarch64(session, python_name, built.repaired, dist / "venv-wheel")
 
 
+@stage("mutants")
+def mutants(session: nox.Session) -> None:
+    """Mutation testing: one-line mutants of ovcore/ and ovpi_sys/ built and tested; the score and every survivor (-- --sample N --seed S, or -- --since COMMIT)."""
+    session.run("python3", "tools/lib/mutants.py", *(session.posargs or ["--sample", "150", "--seed", "1"]))
+
+
 @stage("harden", "test")
 def sanitize(session: nox.Session) -> None:
     """AddressSanitizer and UndefinedBehaviorSanitizer: the core's tests with leak detection, the module's tests and pytest."""
