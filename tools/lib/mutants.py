@@ -45,9 +45,27 @@ BUILD_MEMORY = 8 << 30
 
 # Builtin binary operators and what each becomes; overloaded ones are mutated
 # only when they compare, since `+` on a string has no `-`.
-BINARY = {"<": "<=", "<=": "<", ">": ">=", ">=": ">", "==": "!=", "!=": "==", "&&": "||", "||": "&&",
-          "+": "-", "-": "+", "*": "/", "/": "*", "%": "/", "&": "|", "|": "&", "+=": "-=", "-=": "+=",
-          "|=": "&=", "&=": "|="}
+BINARY = {
+    "<": "<=",
+    "<=": "<",
+    ">": ">=",
+    ">=": ">",
+    "==": "!=",
+    "!=": "==",
+    "&&": "||",
+    "||": "&&",
+    "+": "-",
+    "-": "+",
+    "*": "/",
+    "/": "*",
+    "%": "/",
+    "&": "|",
+    "|": "&",
+    "+=": "-=",
+    "-=": "+=",
+    "|=": "&=",
+    "&=": "|=",
+}
 COMPARISONS = {"<", "<=", ">", ">=", "==", "!="}
 INTEGER = re.compile(rb"^([0-9]+)([uUlLzZ]*)$")
 Key = tuple[str, str, int, str]
@@ -102,11 +120,20 @@ def scaffolding() -> list[str]:
 
 def sources() -> list[str]:
     """The C++ files of ovcore/ and ovpi_sys/ that some test can run."""
-    listed = subprocess.run(["git", "-c", "safe.directory=*", "ls-files", "ovcore", "ovpi_sys"], cwd=REPO,
-                            capture_output=True, text=True, check=True).stdout.split()
+    listed = subprocess.run(
+        ["git", "-c", "safe.directory=*", "ls-files", "ovcore", "ovpi_sys"],
+        cwd=REPO,
+        capture_output=True,
+        text=True,
+        check=True,
+    ).stdout.split()
     left_out = scaffolding()
-    return sorted(name for name in listed if name.endswith((".cpp", ".hpp"))
-                  and not any(name == s or name.startswith(s.rstrip("/") + "/") for s in left_out))
+    return sorted(
+        name
+        for name in listed
+        if name.endswith((".cpp", ".hpp"))
+        and not any(name == s or name.startswith(s.rstrip("/") + "/") for s in left_out)
+    )
 
 
 def parse_flags(build: pathlib.Path) -> dict[str, list[str]]:
@@ -128,13 +155,14 @@ def parse_flags(build: pathlib.Path) -> dict[str, list[str]]:
 
 def libclang() -> Any:
     """clang.cindex, with its library found in the installed package when the binding does not find it itself."""
-    import clang.cindex as cindex
+    import clang.cindex as cindex  # type: ignore[import-untyped]
 
     try:
         cindex.conf.lib
     except Exception:
-        owners = subprocess.run(["dpkg-query", "-W", "-f", "${Package}\n", "libclang1-*"], capture_output=True,
-                                text=True).stdout.split()
+        owners = subprocess.run(
+            ["dpkg-query", "-W", "-f", "${Package}\n", "libclang1-*"], capture_output=True, text=True
+        ).stdout.split()
         for owner in owners:
             files = subprocess.run(["dpkg-query", "-L", owner], capture_output=True, text=True).stdout.split()
             libraries = [f for f in files if re.search(r"/libclang[-0-9.]*\.so[.0-9]*$", f)]
@@ -150,8 +178,9 @@ def sites_of(file: str, flags: list[str]) -> list[Mutant]:
     K = cindex.CursorKind
     path = REPO / file
     data = path.read_bytes()
-    unit = cindex.Index.create().parse(str(path), args=["-x", "c++", *flags],
-                                       options=cindex.TranslationUnit.PARSE_DETAILED_PROCESSING_RECORD)
+    unit = cindex.Index.create().parse(
+        str(path), args=["-x", "c++", *flags], options=cindex.TranslationUnit.PARSE_DETAILED_PROCESSING_RECORD
+    )
     macros: list[tuple[int, int]] = []
     found: list[Mutant] = []
 
@@ -165,11 +194,22 @@ def sites_of(file: str, flags: list[str]) -> list[Mutant]:
         original = data[start:end].decode()
         line_start = data.rfind(b"\n", 0, start) + 1
         line_end = data.find(b"\n", start)
-        code = data[line_start:line_end if line_end >= 0 else len(data)].decode()
+        code = data[line_start : line_end if line_end >= 0 else len(data)].decode()
         indent = len(code) - len(code.lstrip())
         line = data.count(b"\n", 0, start) + 1
-        found.append(Mutant(file, start, end, original, replacement, line, start - line_start + 1, code.strip(),
-                            start - line_start - indent))
+        found.append(
+            Mutant(
+                file,
+                start,
+                end,
+                original,
+                replacement,
+                line,
+                start - line_start + 1,
+                code.strip(),
+                start - line_start - indent,
+            )
+        )
 
     def operator_token(cursor: Any, after: int, before: int) -> tuple[int, int, str] | None:
         for token in cursor.get_tokens():
@@ -216,23 +256,28 @@ def sites_of(file: str, flags: list[str]) -> list[Mutant]:
                     add(token.extent.start.offset, token.extent.end.offset, "--" if token.spelling == "++" else "++")
                     break
         elif kind == K.CXX_BOOL_LITERAL_EXPR:
-            text = data[cursor.extent.start.offset:cursor.extent.end.offset]
+            text = data[cursor.extent.start.offset : cursor.extent.end.offset]
             if text in (b"true", b"false"):
                 add(cursor.extent.start.offset, cursor.extent.end.offset, "false" if text == b"true" else "true")
-        elif kind == K.INTEGER_LITERAL and parent is not None and parent.kind in (
-                K.BINARY_OPERATOR, K.COMPOUND_ASSIGNMENT_OPERATOR, K.RETURN_STMT):
-            text = data[cursor.extent.start.offset:cursor.extent.end.offset]
+        elif (
+            kind == K.INTEGER_LITERAL
+            and parent is not None
+            and parent.kind in (K.BINARY_OPERATOR, K.COMPOUND_ASSIGNMENT_OPERATOR, K.RETURN_STMT)
+        ):
+            text = data[cursor.extent.start.offset : cursor.extent.end.offset]
             number = INTEGER.match(text)
             if number:
-                add(cursor.extent.start.offset, cursor.extent.end.offset,
-                    f"{int(number.group(1)) + 1}{number.group(2).decode()}")
+                add(
+                    cursor.extent.start.offset,
+                    cursor.extent.end.offset,
+                    f"{int(number.group(1)) + 1}{number.group(2).decode()}",
+                )
         elif kind == K.CALL_EXPR and parent is not None and parent.kind == K.COMPOUND_STMT:
             # A call made for its effect alone, deleted.
             add(cursor.extent.start.offset, cursor.extent.end.offset, "static_cast<void>(0)")
         elif kind == K.RETURN_STMT and len(children) == 1:
             value = children[0]
-            if (value.type.get_canonical().kind == cindex.TypeKind.BOOL
-                    and value.kind != K.CXX_BOOL_LITERAL_EXPR):
+            if value.type.get_canonical().kind == cindex.TypeKind.BOOL and value.kind != K.CXX_BOOL_LITERAL_EXPR:
                 start, end = value.extent.start.offset, value.extent.end.offset
                 add(start, end, f"!({data[start:end].decode()})")
 
@@ -263,8 +308,13 @@ def all_sites(files: Sequence[str]) -> list[Mutant]:
 
 def changed_lines(since: str) -> dict[str, set[int]]:
     """The lines of each file that differ from commit SINCE, as they are numbered now."""
-    diff = subprocess.run(["git", "-c", "safe.directory=*", "diff", "-U0", since, "--", "ovcore", "ovpi_sys"],
-                          cwd=REPO, capture_output=True, text=True, check=True).stdout
+    diff = subprocess.run(
+        ["git", "-c", "safe.directory=*", "diff", "-U0", since, "--", "ovcore", "ovpi_sys"],
+        cwd=REPO,
+        capture_output=True,
+        text=True,
+        check=True,
+    ).stdout
     lines: dict[str, set[int]] = {}
     file = ""
     for row in diff.splitlines():
@@ -321,17 +371,31 @@ def limited(memory: int) -> Any:
     def apply() -> None:
         resource.setrlimit(resource.RLIMIT_AS, (memory, memory))
         resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+
     return apply
 
 
-def run(command: Sequence[str], *, timeout: float | None, memory: int, env: dict[str, str] | None = None,
-        log: pathlib.Path | None = None) -> int | None:
+def run(
+    command: Sequence[str],
+    *,
+    timeout: float | None,
+    memory: int,
+    env: dict[str, str] | None = None,
+    log: pathlib.Path | None = None,
+) -> int | None:
     """Runs COMMAND in a process group of its own under the limits; its status, or None when it timed out.
     Whatever happens here (a timeout, an interrupt) the whole group is killed."""
     with open(log or os.devnull, "wb") as output:
-        process = subprocess.Popen(command, cwd=REPO, env={**os.environ, **(env or {})}, stdout=output,
-                                   stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, start_new_session=True,
-                                   preexec_fn=limited(memory))
+        process = subprocess.Popen(
+            command,
+            cwd=REPO,
+            env={**os.environ, **(env or {})},
+            stdout=output,
+            stderr=subprocess.STDOUT,
+            stdin=subprocess.DEVNULL,
+            start_new_session=True,
+            preexec_fn=limited(memory),
+        )
         try:
             return process.wait(timeout)
         except subprocess.TimeoutExpired:
@@ -350,9 +414,21 @@ def configure() -> None:
         folder = OUT / name
         # Unoptimised and without debug information: a mutant is compiled and
         # linked several times faster, and its tests run about as fast.
-        subprocess.run(["cmake", "--preset", preset, "-B", str(folder), "-DCMAKE_EXPORT_COMPILE_COMMANDS=ON",
-                        "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O0 -DNDEBUG"], cwd=REPO,
-                       env={**os.environ, "OVPI_PYTHON": PYTHON}, check=True, stdout=subprocess.DEVNULL)
+        subprocess.run(
+            [
+                "cmake",
+                "--preset",
+                preset,
+                "-B",
+                str(folder),
+                "-DCMAKE_EXPORT_COMPILE_COMMANDS=ON",
+                "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O0 -DNDEBUG",
+            ],
+            cwd=REPO,
+            env={**os.environ, "OVPI_PYTHON": PYTHON},
+            check=True,
+            stdout=subprocess.DEVNULL,
+        )
         subprocess.run(["ninja", "-C", str(folder), *TARGETS[name]], cwd=REPO, check=True, stdout=subprocess.DEVNULL)
 
 
@@ -363,11 +439,15 @@ def measure(every: list[Suite]) -> None:
         status = run(suite.command, timeout=600, memory=TEST_MEMORY, env=suite.env, log=OUT / f"{suite.name}.log")
         took = time.monotonic() - started
         if status != 0:
-            raise SystemExit(f"mutants: the {suite.name} tests fail on the tree as it is (build/mutants/"
-                             f"{suite.name}.log); fix that first")
+            raise SystemExit(
+                f"mutants: the {suite.name} tests fail on the tree as it is (build/mutants/"
+                f"{suite.name}.log); fix that first"
+            )
         suite.limit = max(4 * took, took + 20)
-        print(f"mutants: {suite.name} tests take {took:.1f}s; a mutant's run is stopped after {suite.limit:.0f}s",
-              flush=True)
+        print(
+            f"mutants: {suite.name} tests take {took:.1f}s; a mutant's run is stopped after {suite.limit:.0f}s",
+            flush=True,
+        )
 
 
 SIGNALS = {signal.SIGINT, signal.SIGTERM, signal.SIGHUP}
@@ -393,20 +473,26 @@ def verdict(mutant: Mutant, every: list[Suite]) -> tuple[str, str]:
     """Builds MUTANT and runs its suites: ("stillborn" | "killed" | "survived", and which suite killed it)."""
     path = REPO / mutant.file
     original = path.read_bytes()
-    assert original[mutant.start:mutant.end].decode() == mutant.original, f"{mutant.where()} moved"
+    assert original[mutant.start : mutant.end].decode() == mutant.original, f"{mutant.where()} moved"
     PENDING.write_text(json.dumps({mutant.file: original.decode("latin-1")}))
     try:
-        path.write_bytes(original[:mutant.start] + mutant.replacement.encode() + original[mutant.end:])
+        path.write_bytes(original[: mutant.start] + mutant.replacement.encode() + original[mutant.end :])
         built: set[str] = set()
         for suite in suites_for(mutant.file, every):
             if suite.build not in built:
                 folder = OUT / suite.build
-                if run(["ninja", "-C", str(folder), *TARGETS[suite.build]], timeout=900, memory=BUILD_MEMORY,
-                       log=OUT / "build.log") != 0:
+                if (
+                    run(
+                        ["ninja", "-C", str(folder), *TARGETS[suite.build]],
+                        timeout=900,
+                        memory=BUILD_MEMORY,
+                        log=OUT / "build.log",
+                    )
+                    != 0
+                ):
                     return "stillborn", suite.build
                 built.add(suite.build)
-            if run(suite.command, timeout=suite.limit, memory=TEST_MEMORY, env=suite.env,
-                   log=OUT / "test.log") != 0:
+            if run(suite.command, timeout=suite.limit, memory=TEST_MEMORY, env=suite.env, log=OUT / "test.log") != 0:
                 return "killed", suite.name
         return "survived", ""
     finally:
@@ -478,8 +564,11 @@ def main(argv: Sequence[str] | None = None) -> int:
             else:
                 outcome, by = verdict(mutant, every)
             results.append((mutant, outcome, by))
-            print(f"[{index}/{len(chosen)}] {outcome:<12} {mutant.where()} `{mutant.change}`"
-                  f"{' by ' + by if by else ''} ({time.monotonic() - started:.0f}s)  {mutant.code}", flush=True)
+            print(
+                f"[{index}/{len(chosen)}] {outcome:<12} {mutant.where()} `{mutant.change}`"
+                f"{' by ' + by if by else ''} ({time.monotonic() - started:.0f}s)  {mutant.code}",
+                flush=True,
+            )
     except Interrupted as signalled:
         print(f"mutants: stopped by {signalled}; every file is as it was", flush=True)
         return 130
@@ -492,18 +581,32 @@ def summarise(results: list[tuple[Mutant, str, str]], known: dict[str, str], rep
     counts = {name: outcomes.count(name) for name in ("stillborn", "killed", "survived", "unobservable")}
     scored = counts["killed"] + counts["survived"]
     score = 100 * counts["killed"] / scored if scored else 100.0
-    print(f"mutants: {len(outcomes)} drawn, {counts['stillborn']} stillborn, {counts['unobservable']} listed as "
-          f"unobservable, {counts['killed']} killed, {counts['survived']} survived: score {score:.1f}% "
-          f"({counts['killed']}/{scored})", flush=True)
+    print(
+        f"mutants: {len(outcomes)} drawn, {counts['stillborn']} stillborn, {counts['unobservable']} listed as "
+        f"unobservable, {counts['killed']} killed, {counts['survived']} survived: score {score:.1f}% "
+        f"({counts['killed']}/{scored})",
+        flush=True,
+    )
     entries = [{**m.to_json(), "outcome": outcome, "by": by} for m, outcome, by in results]
     for key_text, outcome in known.items():
         file, code, at, change = json.loads(key_text)
-        entries.append({"file": file, "line": 0, "code": code, "at": at, "change": change, "outcome": outcome,
-                        "by": "an earlier run"})
+        entries.append(
+            {
+                "file": file,
+                "line": 0,
+                "code": code,
+                "at": at,
+                "change": change,
+                "outcome": outcome,
+                "by": "an earlier run",
+            }
+        )
     survivors = [entry for entry in entries if entry["outcome"] == "survived"]
     report.parent.mkdir(parents=True, exist_ok=True)
-    report.write_text(json.dumps({"counts": counts, "score": round(score, 1), "survivors": survivors,
-                                  "mutants": entries}, indent=1) + "\n")
+    report.write_text(
+        json.dumps({"counts": counts, "score": round(score, 1), "survivors": survivors, "mutants": entries}, indent=1)
+        + "\n"
+    )
     for entry in survivors:
         print(f"survived: {entry['file']}:{entry['line']} `{entry['change']}`  {entry['code']}")
     print(f"mutants: report in {report}", flush=True)
