@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ovcore/src/base/build_info.hpp"
 #include "ovcore/src/base/instance_context.hpp"
 #include "ovcore/src/ext/ovlog/impl/logger_plugin.hpp"
 #include "ovcore/src/ext/registry.hpp"
@@ -205,8 +206,11 @@ TEST_F(InstanceContextTest, TheCreationReportAndTeardownMessage) {
       m[3].message, std::regex(R"(ovcore version: v\d+\.\d+\.\d+ \(features: \["default", "ext_all", "ext_ovlog")" +
                                python_feature + R"(\]\) -- \S+ \S+)")))
       << m[3].message;
-  EXPECT_TRUE(
-      std::regex_match(m[4].message, std::regex(R"(built from commit [0-9a-f]+\.\.( \(dirty\))? on branch '.+')")))
+  // "(dirty)" exactly when the build says its tree was.
+  const auto& git = ovcore::base::build_info().version_control;
+  const std::string dirty = git && git->dirty ? R"( \(dirty\))" : "";
+  EXPECT_TRUE(std::regex_match(m[4].message, std::regex(R"(built from commit [0-9a-f]+\.\.)" + dirty +
+                                                        R"( on branch '.+')")))
       << m[4].message;
   EXPECT_EQ(m[5].message, "Tearing down InstanceContext at " + address);
   const std::vector<LogLevelEXT> levels{LogLevelEXT::Trace, LogLevelEXT::Info, LogLevelEXT::Info,

@@ -32,6 +32,7 @@ TEST(Versions, ConvertWithoutLossAndPrintAsSemver) {
   EXPECT_EQ((SemVer{1, 2, 3, "", "abc"}).to_string(), "1.2.3+abc");
   EXPECT_EQ(SemVer::parse("1.2.3-rc.1+abc"), (SemVer{1, 2, 3, "rc.1", "abc"}));
   EXPECT_EQ(SemVer::parse("18446744073709551615.0.0")->major, 18446744073709551615ULL);
+  EXPECT_EQ(SemVer::parse("1.2.3-0.a-Z+b0"), (SemVer{1, 2, 3, "0.a-Z", "b0"}));
   for (const char* bad : {"", "1.2", "01.2.3", "1.2.3-", "1.2.3+", "a.b.c", "1.2.3.4", "18446744073709551616.0.0"}) {
     EXPECT_FALSE(SemVer::parse(bad).has_value()) << bad;
   }
