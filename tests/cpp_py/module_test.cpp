@@ -77,6 +77,18 @@ TEST(ModuleCalls, EveryFunctionDrainsReleasesQueuedByOtherThreads) {
     EXPECT_EQ(ovcore::binding::deferred_release_count(), 0U) << name;
     EXPECT_EQ(Py_REFCNT(queued.get()), baseline) << name;
   }
+  // With nothing queued a call takes the fast path, which must also leave the
+  // count as it found it: a thread attached by hand has none, so what it drops
+  // after the call is queued, not released on the spot.
+  PyThreadState* state = PyEval_SaveThread();
+  std::thread([] {
+    const PyGILState_STATE gil = PyGILState_Ensure();
+    EXPECT_TRUE(OwnedRef::steal(PyObject_CallOneArg(module_function("factorial").get(), eval("5").get())));
+    PyGILState_Release(gil);
+  }).join();
+  PyEval_RestoreThread(state);
+  EXPECT_NE(ovcore::binding::deferred_release_count(), 0U);
+  ovcore::binding::drain_deferred_releases();
 }
 
 TEST(ModuleCalls, ReleasingAnInstanceSetsTheInFlightExceptionAsideBeforeDraining) {
