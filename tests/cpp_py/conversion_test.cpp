@@ -28,6 +28,16 @@ TEST(Texts, InvalidUtf8BecomesReplacementCharacters) {
             "b");
 }
 
+// An owned reference assigned over another releases the one it held.
+TEST(References, AssigningOverAnOwnedReferenceReleasesTheOldOne) {
+  using ovcore::binding::OwnedRef;
+  OwnedRef held = eval("object()");
+  const Py_ssize_t baseline = Py_REFCNT(held.get());
+  OwnedRef extra = OwnedRef::new_ref(held.borrow());
+  extra = eval("object()");
+  EXPECT_EQ(Py_REFCNT(held.get()), baseline);
+}
+
 // A C++ exception of any type ends at the boundary as PanicException: with
 // its what() when it has one, with the generic text when it has none.
 TEST(CallBoundary, AnyCppExceptionBecomesAPanic) {
