@@ -46,6 +46,20 @@ TEST(ListLiteral, QuotesAndEscapesEachItem) {
   EXPECT_EQ(list_literal(items),
             "[\"a\", \"b c\", \"q\\\"\\\\\", \"t\\tr\\rn\\n0\", \"nul\\0x\", "
             "\"\\u{1}\\u{7f}\", \"é€\", \"\\u{85}\"]");
+  // The edges of each escaped range with their neighbours kept, each length
+  // of UTF-8 sequence, and a lead byte cut off at the end, kept as it is.
+  const std::pair<std::string, std::string> edges[] = {
+      {"\u007f\u0080\u009f\u00a0", "\\u{7f}\\u{80}\\u{9f}\u00a0"},
+      {"\u2027\u2028\u202e\u202f", "\u2027\\u{2028}\\u{202e}\u202f"},
+      {"\u205f\u2060\u2064\u2065", "\u205f\\u{2060}\\u{2064}\u2065"},
+      {"\ufefe\ufeff\uff00", "\ufefe\\u{feff}\uff00"},
+      {"\xed\x9f\xbf\xed\xa0\x80\xed\xbf\xbf\xee\x80\x80", "\ud7ff\\u{d800}\\u{dfff}\ue000"},
+      {"\u0915\U0001F600", "\u0915\U0001F600"},
+      {"tail \xc2", "tail \xc2"},
+  };
+  for (const auto& [text, quoted] : edges) {
+    EXPECT_EQ(list_literal(std::vector<std::string>{text}), "[\"" + quoted + "\"]") << quoted;
+  }
 }
 
 TEST(Timepoint, FractionDigitsAndLeapSecond) {

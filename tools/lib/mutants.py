@@ -554,7 +554,8 @@ def main(argv: Sequence[str] | None = None) -> int:
         listed = unobservable()
         print(f"mutants: {len(sites)} sites in {len(sources())} files; running {len(chosen)}", flush=True)
         every = suites()
-        measure(every)
+        if chosen:
+            measure(every)
         results: list[tuple[Mutant, str, str]] = []
         # Grouped by file, so a restored file is rebuilt once per file, not once per mutant.
         for index, mutant in enumerate(chosen, 1):
