@@ -53,6 +53,12 @@ TEST(OvErrorDisplay, ManifestParseRendersPathThenExcerptWithCarets) {
             "2 | key value\n"
             "  |     ^^^^^\n"
             "expected `=`");
+  // A span at the first character after a newline is on the next line.
+  ParseError next_line;
+  next_line.message = "m";
+  next_line.input = std::make_shared<const std::string>("\nx");
+  next_line.span = ParseError::Span{1, 1};
+  EXPECT_EQ(next_line.to_string(), "parse error at line 2, column 1\n  |\n2 | x\n  | ^\nm");
 }
 
 TEST(OvErrorDisplay, ManifestParseWithoutExcerptGivesMessageAndKeyPath) {
