@@ -55,6 +55,7 @@ TEST(ListLiteral, QuotesAndEscapesEachItem) {
       {"\ufefe\ufeff\uff00", "\ufefe\\u{feff}\uff00"},
       {"\xed\x9f\xbf\xed\xa0\x80\xed\xbf\xbf\xee\x80\x80", "\ud7ff\\u{d800}\\u{dfff}\ue000"},
       {"\u0915\U0001F600", "\u0915\U0001F600"},
+      {"a\u00e9b", "a\u00e9b"},
       {"tail \xc2", "tail \xc2"},
   };
   for (const auto& [text, quoted] : edges) {
