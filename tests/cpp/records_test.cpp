@@ -148,6 +148,11 @@ TEST(Uuids, CanonicalTextAndUnsignedByteOrder) {
             Uuid::literal("00000000-0000-0100-0000-000000000000"));
   EXPECT_LT(Uuid::literal("00000000-0000-0000-7fff-ffffffffffff"),
             Uuid::literal("00000000-0000-0000-8000-000000000000"));
+  // The same order when compared while compiling, where the words are read
+  // byte by byte.
+  constexpr bool compiled = Uuid::literal("00000000-0000-0000-ff00-000000000000") <
+                            Uuid::literal("01000000-0000-0000-0000-000000000000");
+  EXPECT_TRUE(compiled);
   EXPECT_GT(Uuid::literal("01000000-0000-0000-0000-000000000000"),
             Uuid::literal("00ffffff-ffff-ffff-ffff-ffffffffffff"));
   EXPECT_EQ(
