@@ -59,6 +59,9 @@ TEST(OvErrorDisplay, ManifestParseRendersPathThenExcerptWithCarets) {
   next_line.input = std::make_shared<const std::string>("\nx");
   next_line.span = ParseError::Span{1, 1};
   EXPECT_EQ(next_line.to_string(), "parse error at line 2, column 1\n  |\n2 | x\n  | ^\nm");
+  // One just past the last character still points into the excerpt.
+  next_line.span = ParseError::Span{2, 2};
+  EXPECT_EQ(next_line.to_string(), "parse error at line 2, column 2\n  |\n2 | x\n  |  ^\nm");
 }
 
 TEST(OvErrorDisplay, ManifestParseWithoutExcerptGivesMessageAndKeyPath) {
