@@ -57,6 +57,7 @@ TEST(ListLiteral, QuotesAndEscapesEachItem) {
       {"\u0915\U0001F600", "\u0915\U0001F600"},
       {"a\u00e9b", "a\u00e9b"},
       {"tail \xc2", "tail \xc2"},
+      {"", ""},
   };
   for (const auto& [text, quoted] : edges) {
     EXPECT_EQ(list_literal(std::vector<std::string>{text}), "[\"" + quoted + "\"]") << quoted;
@@ -152,7 +153,10 @@ TEST(Uuids, CanonicalTextAndUnsignedByteOrder) {
   // byte by byte.
   constexpr bool compiled = Uuid::literal("00000000-0000-0000-ff00-000000000000") <
                             Uuid::literal("01000000-0000-0000-0000-000000000000");
+  constexpr bool compiled_top = Uuid::literal("01000000-0000-0000-0000-000000000000") <
+                                Uuid::literal("02000000-0000-0000-0000-000000000000");
   EXPECT_TRUE(compiled);
+  EXPECT_TRUE(compiled_top);
   EXPECT_GT(Uuid::literal("01000000-0000-0000-0000-000000000000"),
             Uuid::literal("00ffffff-ffff-ffff-ffff-ffffffffffff"));
   EXPECT_EQ(

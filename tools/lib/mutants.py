@@ -33,13 +33,15 @@ from collections.abc import Sequence
 from types import FrameType
 from typing import Any
 
+import pythons
+
 REPO = pathlib.Path(__file__).resolve().parents[2]
 OUT = REPO / "build" / "mutants"
 UNOBSERVABLE = REPO / "tests" / "unobservable_mutants.json"
 # The originals of the files being mutated, written before a mutant is and
 # removed after the restore: a run killed outright is mended by the next one.
 PENDING = OUT / "pending.json"
-PYTHON = "python3.14"
+PYTHON = f"python{pythons.versions()[0]}"  # one interpreter is enough to judge a mutant
 TEST_MEMORY = 4 << 30  # address space of a test process: a mutant that allocates in a loop fails, the machine lives
 BUILD_MEMORY = 8 << 30
 
@@ -68,7 +70,7 @@ BINARY = {
 }
 COMPARISONS = {"<", "<=", ">", ">=", "==", "!="}
 INTEGER = re.compile(rb"^([0-9]+)([uUlLzZ]*)$")
-Key = tuple[str, str, int, str]
+Key = tuple[str, str, int, str, int]
 
 
 @dataclasses.dataclass(frozen=True, order=True)
@@ -84,6 +86,7 @@ class Mutant:
     column: int
     code: str  # the line as written, stripped
     at: int  # where the change starts in CODE: with it, the mutant is found again after lines move
+    nth: int = 0  # how many mutants of the file before it have the same code, place and change
 
     @property
     def change(self) -> str:
@@ -91,18 +94,19 @@ class Mutant:
 
     @property
     def key(self) -> Key:
-        return (self.file, self.code, self.at, self.change)
+        return (self.file, self.code, self.at, self.change, self.nth)
 
     def where(self) -> str:
         return f"{self.file}:{self.line}:{self.column}"
 
     def to_json(self) -> dict[str, Any]:
-        return {"file": self.file, "line": self.line, "code": self.code, "at": self.at, "change": self.change}
+        fields = {"file": self.file, "line": self.line, "code": self.code, "at": self.at, "change": self.change}
+        return fields | ({"nth": self.nth} if self.nth else {})
 
 
 def key_of(entry: dict[str, Any]) -> Key:
     """The key of a mutant as a report or the list of unobservable ones writes it."""
-    return (entry["file"], entry["code"], entry["at"], entry["change"])
+    return (entry["file"], entry["code"], entry["at"], entry["change"], entry.get("nth", 0))
 
 
 # ---------------------------------------------------------------- the sites
@@ -301,7 +305,13 @@ def all_sites(files: Sequence[str]) -> list[Mutant]:
         if cache.get(file, {}).get("digest") != digest:
             flags = py_flags.get(file) or core_flags.get(file) or header_flags
             cache[file] = {"digest": digest, "sites": [dataclasses.asdict(m) for m in sites_of(file, flags)]}
-        sites += [Mutant(**fields) for fields in cache[file]["sites"]]
+        # Identical lines (two `PyErr_Clear();`) are told apart by their order.
+        seen: dict[tuple[str, int, str], int] = {}
+        for fields in cache[file]["sites"]:
+            mutant = Mutant(**fields)
+            same = (mutant.code, mutant.at, mutant.change)
+            seen[same] = seen.get(same, -1) + 1
+            sites.append(dataclasses.replace(mutant, nth=seen[same]))
     cache_file.write_text(json.dumps(cache))
     return sites
 
@@ -578,7 +588,7 @@ def main(argv: Sequence[str] | None = None) -> int:
 
 def summarise(results: list[tuple[Mutant, str, str]], known: dict[str, str], report: pathlib.Path) -> int:
     outcomes = [outcome for _, outcome, _ in results] + list(known.values())
-    # A mutant an earlier report counted is listed now: it leaves the score.
+    # Stillborn and listed mutants say nothing of the tests: the score is killed over killed and survived.
     counts = {name: outcomes.count(name) for name in ("stillborn", "killed", "survived", "unobservable")}
     scored = counts["killed"] + counts["survived"]
     score = 100 * counts["killed"] / scored if scored else 100.0
@@ -590,7 +600,7 @@ def summarise(results: list[tuple[Mutant, str, str]], known: dict[str, str], rep
     )
     entries = [{**m.to_json(), "outcome": outcome, "by": by} for m, outcome, by in results]
     for key_text, outcome in known.items():
-        file, code, at, change = json.loads(key_text)
+        file, code, at, change, nth = json.loads(key_text)
         entries.append(
             {
                 "file": file,
@@ -598,6 +608,7 @@ def summarise(results: list[tuple[Mutant, str, str]], known: dict[str, str], rep
                 "code": code,
                 "at": at,
                 "change": change,
+                "nth": nth,
                 "outcome": outcome,
                 "by": "an earlier run",
             }
