@@ -72,8 +72,8 @@ TEST(BuildInfo, CorruptBlocksAreFatal) {
     EXPECT_THROW(decode_build_info(good.first(n)), ovcore::utils::FatalError) << n;
   }
   // Each kind of damage is named for what it is.
-  for (const auto& [block, what] : {std::pair{"9999999999:x", "bad field length"}, {"5:abc", "truncated field"},
-                                    {"x:abc", "bad field length"}}) {
+  for (const auto& [block, what] :
+       {std::pair{"9999999999:x", "bad field length"}, {"5:abc", "truncated field"}, {"x:abc", "bad field length"}}) {
     try {
       decode_build_info(bytes_of(block));
       ADD_FAILURE() << "decoded " << block;

@@ -209,8 +209,8 @@ TEST_F(InstanceContextTest, TheCreationReportAndTeardownMessage) {
   // "(dirty)" exactly when the build says its tree was.
   const auto& git = ovcore::base::build_info().version_control;
   const std::string dirty = git && git->dirty ? R"( \(dirty\))" : "";
-  EXPECT_TRUE(std::regex_match(m[4].message, std::regex(R"(built from commit [0-9a-f]+\.\.)" + dirty +
-                                                        R"( on branch '.+')")))
+  EXPECT_TRUE(
+      std::regex_match(m[4].message, std::regex(R"(built from commit [0-9a-f]+\.\.)" + dirty + R"( on branch '.+')")))
       << m[4].message;
   EXPECT_EQ(m[5].message, "Tearing down InstanceContext at " + address);
   const std::vector<LogLevelEXT> levels{LogLevelEXT::Trace, LogLevelEXT::Info, LogLevelEXT::Info,

@@ -151,10 +151,10 @@ TEST(Uuids, CanonicalTextAndUnsignedByteOrder) {
             Uuid::literal("00000000-0000-0000-8000-000000000000"));
   // The same order when compared while compiling, where the words are read
   // byte by byte.
-  constexpr bool compiled = Uuid::literal("00000000-0000-0000-ff00-000000000000") <
-                            Uuid::literal("01000000-0000-0000-0000-000000000000");
-  constexpr bool compiled_top = Uuid::literal("01000000-0000-0000-0000-000000000000") <
-                                Uuid::literal("02000000-0000-0000-0000-000000000000");
+  constexpr bool compiled =
+      Uuid::literal("00000000-0000-0000-ff00-000000000000") < Uuid::literal("01000000-0000-0000-0000-000000000000");
+  constexpr bool compiled_top =
+      Uuid::literal("01000000-0000-0000-0000-000000000000") < Uuid::literal("02000000-0000-0000-0000-000000000000");
   EXPECT_TRUE(compiled);
   EXPECT_TRUE(compiled_top);
   EXPECT_GT(Uuid::literal("01000000-0000-0000-0000-000000000000"),
