@@ -5,6 +5,8 @@ so autodoc reads the docstrings of the very module the build made."""
 
 from __future__ import annotations
 
+import dataclasses
+import enum
 import glob
 import pathlib
 import re
@@ -62,9 +64,14 @@ copybutton_prompt_is_regexp = True
 copybutton_only_copy_prompt_lines = True
 copybutton_remove_prompts = True
 
-# Straight quotes become typographic ones, but dashes stay as written, so
-# that "--- Logging error ---" reads as logging prints it.
-smartquotes_action = "qe"
+# Quotes, dashes and ellipses stay as written: the pages quote the
+# package's own texts, and a reader pastes them into a search or a
+# pytest.raises(match=...) that must find them.
+smartquotes = False
+
+# A literal block with no language is shown as text: most are log lines,
+# which a Python lexer colours as numbers and names.
+highlight_language = "none"
 
 # Debian's furo stylesheet starts with @import "~normalize.css", a name its
 # build left unresolved, so browsers ask for _static/styles/~normalize.css.
@@ -104,5 +111,23 @@ def mend_static_files(app: Any, exception: BaseException | None) -> None:
             script.write_text(text.replace(old, new))
 
 
+def readable_signature(app: Any, what: str, name: str, obj: Any, options: Any, signature: str | None,
+                       return_annotation: str | None) -> tuple[str | None, str | None] | None:
+    """A dataclass's field with a default factory shows the value the
+    factory makes, not "<factory>"; an enumeration shows how a member is
+    looked up, ``LogLevelEXT(value)``, not Enum's "(*values)"."""
+    if what == "class" and isinstance(obj, type) and issubclass(obj, enum.Enum):
+        return "(value)", return_annotation
+    if what == "class" and signature and dataclasses.is_dataclass(obj):
+        for field in dataclasses.fields(obj):
+            if field.default_factory is not dataclasses.MISSING:
+                value = repr(field.default_factory())
+                signature = re.sub(rf"\b({field.name}(?:: [^=,]+)?) = <factory>", lambda m, v=value: f"{m[1]} = {v}",
+                                   signature)
+        return signature, return_annotation
+    return None
+
+
 def setup(app: Any) -> None:
     app.connect("build-finished", mend_static_files)
+    app.connect("autodoc-process-signature", readable_signature)

@@ -50,8 +50,10 @@ class _StdoutHandler(logging.StreamHandler):  # type: ignore[type-arg]
 
 
 def _print_record(record: LogRecordEXT) -> None:
-    level = LogLevelEXT(record["level"]).name
-    print(f"[{level}] {record['timepoint']} - {record['message']}", flush=True)
+    # The core's own lines show nine digits of the second; the record holds
+    # microseconds, so its last three digits are zeros.
+    level, time = LogLevelEXT(record["level"]).name, record["timepoint"]
+    print(f"[{level}] {time:%Y-%m-%d %H:%M:%S}.{time.microsecond:06d}000 - {record['message']}", flush=True)
 
 
 def main(argv: list[str] | None = None) -> int:

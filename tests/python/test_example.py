@@ -5,6 +5,7 @@ output is closed."""
 from __future__ import annotations
 
 import os
+import re
 import subprocess
 import sys
 
@@ -22,6 +23,8 @@ def test_the_example_runs(args: list[str]) -> None:
     assert "Loaded 1 extensions" in out
     if args == ["--level", "info"]:
         assert "Tearing down" not in out
+        # Its times as the core prints them beside it: nine digits of the second.
+        assert re.search(r"^\[Info\] \d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{9} - Loaded 1 extensions", out, re.M), out
     else:
         assert "Tearing down InstanceContext at 0x" in out
     assert out.rstrip().endswith("Done.")
