@@ -103,13 +103,14 @@ def module(session: nox.Session, python_name: str) -> None:
 
 # What mypy checks besides the package, with the folders their imports are
 # found in (beside python/): the tooling, the tests and a program that uses
-# every public name. tests/python is checked apart, as pytest runs it: its
-# conftest.py and tests/packaging's are both "conftest" where both folders
-# are on the path.
+# every public name. tests/python and tests/docs are checked apart, as pytest
+# runs them: each conftest.py and tests/packaging's are all "conftest" where
+# their folders are on the path.
 TYPED = (
-    (["noxfile.py", "tools/lib", "cmake/write_sbom.py", "tests", "--exclude", "^tests/python/"],
+    (["noxfile.py", "tools/lib", "cmake/write_sbom.py", "tests", "--exclude", "^tests/(python|docs)/"],
      ["tools/lib", "cmake", "tests/support", "tests/packaging", "tests/leaks", "tests/stress"]),
     (["tests/python"], ["tests/python", "tests/support", "tests/stress"]),
+    (["tests/docs"], ["tests/docs", "tests/support"]),
 )
 
 
