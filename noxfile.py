@@ -130,7 +130,7 @@ def mypy(session: nox.Session) -> None:
 
 @stage("test")
 def docs(session: nox.Session) -> None:
-    """The documentation site: built nitpicky with warnings as errors, every page's examples run as pasted, its inventory checked, every page opened in a browser."""
+    """The documentation site: built nitpicky with warnings as errors, every page's examples run as pasted (each recipe also alone), its inventory checked, every page opened in a browser, and the site built from the sdist as the README says."""
     env = {"PYTHONPATH": str(build(session, "py", DEFAULT) / "stage")}
     out = REPO / "build" / "docs"
     shutil.rmtree(out, ignore_errors=True)
@@ -140,6 +140,12 @@ def docs(session: nox.Session) -> None:
     # them; every page opens in the browser.
     session.run(DEFAULT, "-m", "pytest", "-q", "-p", "no:cacheprovider", "tests/docs", f"--site={out / 'html'}",
                 f"--screenshots={out / 'screenshots'}", env=env)
+    # A reader's way to the site, as the README gives it: from the sdist, with plain python -m sphinx.
+    session.run(DEFAULT, "-m", "build", "--sdist", "--no-isolation", "--outdir", str(out / "sdist"), ".", silent=True)
+    (sdist,) = (out / "sdist").glob("*.tar.gz")
+    shutil.unpack_archive(sdist, out / "sdist", filter="data")
+    with session.chdir(out / "sdist" / sdist.name.removesuffix(".tar.gz")):
+        session.run(DEFAULT, "-m", "sphinx", "-q", "-b", "html", "docs", "build/html", env=env)
     session.log(f"site: {out / 'html' / 'index.html'}, screenshots: {out / 'screenshots'}")
 
 
