@@ -31,13 +31,14 @@ import datetime, logging
 import _floor
 from ovpi import _sys
 from ovpi.api import ApplicationInfo, InstanceCreateInfo
-from ovpi.api.ext.ovlog import LOGGER_EXTENSION_NAME, LogCreateInfoEXT, LogLevelEXT
+from ovpi.api.ext.ovlog import LOGGER_EXTENSION_NAME, LogCreateInfoEXT, LogLevelEXT, logging_callback
 def noop(record): pass
-def info(level):
+def info(level, callback=noop):
     return InstanceCreateInfo(application_info=ApplicationInfo(application_name="bench", engine_name="bench"),
                               enabled_extensions=[LOGGER_EXTENSION_NAME],
-                              ext=[LogCreateInfoEXT(callback=noop, level=level)])
+                              ext=[LogCreateInfoEXT(callback=callback, level=level)])
 delivering, silent = info(LogLevelEXT.Trace), info(LogLevelEXT.Error)
+without_logger = InstanceCreateInfo(application_info=ApplicationInfo(application_name="bench", engine_name="bench"))
 create = _sys._ov_create_instance
 logger = logging.getLogger("ovpi.bench.stdlib")
 logger.propagate = False
@@ -45,6 +46,11 @@ logger.setLevel(logging.DEBUG)
 class NoopHandler(logging.Handler):
     def emit(self, record): noop(record)
 logger.addHandler(NoopHandler())
+bridge = logging.getLogger("ovpi.bench.bridge")
+bridge.propagate = False
+bridge.setLevel(1)
+bridge.addHandler(NoopHandler())
+bridging = info(LogLevelEXT.Trace, logging_callback(bridge))
 now = datetime.datetime.now
 texts = ["Instance created successfully at 0x55d0c0ffee00",
          "Application 'bench' v0.0.0 using engine 'bench' v0.0.0",
@@ -65,10 +71,12 @@ def measure() -> list[Row]:
     create, delivering, silent = scope["create"], scope["delivering"], scope["silent"]
     logger, deliveries = scope["logger"], scope["six_python_deliveries"]
     floor, noop = scope["_floor"], scope["noop"]
-    full, quiet, stdlib, python, floor6, floor0 = interleaved_best(
+    bridging, without_logger = scope["bridging"], scope["without_logger"]
+    full, quiet, stdlib, python, floor6, floor0, bridged, bare = interleaved_best(
         [Call(create, (delivering,)), Call(create, (silent,)),
          Call(logger.info, ("Loaded %d extensions: %s", 1, "[...]")), Call(deliveries),
-         Call(floor.deliver, (noop, 6)), Call(floor.deliver, (noop, 0))], NUMBER, REPEAT)
+         Call(floor.deliver, (noop, 6)), Call(floor.deliver, (noop, 0)), Call(create, (bridging,)),
+         Call(create, (without_logger,))], NUMBER, REPEAT)
     per_message = (full - quiet) / 6
     floor_message = (floor6 - floor0) / 6
     rows = [
@@ -77,6 +85,8 @@ def measure() -> list[Row]:
         Row("  logging.Logger.info to a no-op Handler", stdlib * 1e9, "ns"),
         Row("per message / contract floor, time", per_message / floor_message, "x", 1.10),
         Row("per message / logging record, time", per_message / stdlib, "x"),
+        Row("per message bridged into logging, time", (bridged - quiet) / 6 * 1e9, "ns"),
+        Row("  the logger built, six messages dropped, per message", (quiet - bare) / 6 * 1e9, "ns"),
         Row("lifecycle: bare create+release, time", quiet * 1e9, "ns"),
         Row("lifecycle: with its six messages, time", full * 1e9, "ns"),
         Row("  six deliveries built in Python", python * 1e9, "ns"),
