@@ -66,6 +66,7 @@ class Page:
 PYTHON = {"python", "py", "python3", "pycon", "ipython"}
 NOT_RUN = re.compile(r"\.\. not run: *(\S.*)$|<!-- not run: *(\S.*?) *-->$")
 FILE = re.compile(r"\.\. file: *(\S+)$")
+DIRECTIVE = re.compile(r"\s*\.\. (testcode|testoutput|doctest|code-block|code|sourcecode)::\s*(\S*)")
 
 
 def directive_body(lines: list[str], start: int) -> tuple[str, int, int]:
@@ -127,9 +128,10 @@ def rst_page(text: str) -> Page:
             section = lines[index].strip() if titles > 1 else ""  # the first title is the page's
             index += 2
             continue
-        directive = re.match(r"\s*\.\. (testcode|testoutput|doctest|code-block|code|sourcecode)::\s*(\S*)", lines[index])
+        directive = DIRECTIVE.match(lines[index])
         if not directive:
-            if lines[index].lstrip().startswith(">>>") and not NOT_RUN.match(comment_before(lines, index)):
+            shown = lines[index].lstrip().startswith(">>>")
+            if shown and not NOT_RUN.match(comment_before(lines, index)):
                 unrun.append(f"line {index + 1}: a >>> session outside a doctest block")
             index += 1
             continue

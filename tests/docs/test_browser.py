@@ -5,6 +5,7 @@ from __future__ import annotations
 import functools
 import http.server
 import pathlib
+import re
 import shutil
 import tempfile
 import threading
@@ -149,6 +150,9 @@ def test_the_pictures_have_no_background_of_their_own(site: pathlib.Path) -> Non
     pictures = sorted((site / "_images").glob("graphviz-*.svg"))
     assert len(pictures) == 2
     assert [p.name for p in pictures if 'fill="white"' in p.read_text().split('class="node"')[0]] == []
+    # A picture's accessible name is its first <title>, the graph's name: a sentence, not one word.
+    titles = [re.search(r"<title>([^<]*)</title>", p.read_text()) for p in pictures]
+    assert [p.name for p, title in zip(pictures, titles, strict=True) if not title or len(title[1].split()) < 8] == []
 
 
 def test_an_api_hit_in_the_search_gets_its_entry_s_snippet(browser: webdriver.Chrome, base_url: str) -> None:

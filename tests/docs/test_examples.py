@@ -62,7 +62,8 @@ def test_the_docs_requirements_are_the_versions_installed(pin: tuple[str, str]) 
 def test_the_recipes_install_lines_are_the_docs_requirements() -> None:
     pins = pinned()
     shown = [Requirement(text) for texts in install_lines(RECIPES).values() for text in texts]
-    assert shown and [str(req) for req in shown if pins.get(canonicalize_name(req.name)) != str(req.specifier)[2:]] == []
+    differing = [str(req) for req in shown if pins.get(canonicalize_name(req.name)) != str(req.specifier)[2:]]
+    assert shown and differing == []
 
 
 def files_of(distribution: str) -> tuple[pathlib.Path, list[str]]:
@@ -102,7 +103,9 @@ def test_a_recipe_runs_alone_with_only_its_packages(recipe: str, tmp_path: pathl
     packages = [Requirement(text).name for text in install_lines(RECIPES).get(recipe, [])]
     subprocess.run([sys.executable, "-m", "venv", "--without-pip", str(tmp_path / "venv")], check=True)
     folder = tmp_path / "packages"
-    ovpi = pathlib.Path(next(iter(importlib.util.find_spec("ovpi").submodule_search_locations or [])))
+    spec = importlib.util.find_spec("ovpi")
+    assert spec is not None and spec.submodule_search_locations
+    ovpi = pathlib.Path(next(iter(spec.submodule_search_locations)))
     folder.mkdir()
     (folder / "ovpi").symlink_to(ovpi)
     for name in with_dependencies(packages):
