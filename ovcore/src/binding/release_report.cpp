@@ -48,14 +48,12 @@ bool waited_for() noexcept {
 }  // namespace
 
 bool on_main_thread() noexcept {
-  // While the interpreter finalizes, only the finalizing thread runs.
-  if (Py_IsFinalizing()) return true;
   OwnedRef module = loaded_module("_thread");
   OwnedRef ident =
       module ? OwnedRef::steal(PyObject_CallMethod(module.get(), "_get_main_thread_ident", nullptr)) : OwnedRef();
   const unsigned long main = ident ? PyLong_AsUnsignedLong(ident.get()) : 0;
   if (PyErr_Occurred() != nullptr) PyErr_Clear();  // LCOV_EXCL_LINE: a thread module without its record
-  return main != 0 && main == PyThread_get_thread_ident();
+  return main == PyThread_get_thread_ident();
 }
 
 void report_unraisable_release(ReleaseTime time, bool main_thread) noexcept {

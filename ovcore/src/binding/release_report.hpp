@@ -16,10 +16,9 @@ enum class ReleaseTime {
 };
 
 // Is this the thread whose pending calls the interpreter runs (the main
-// thread; after a fork, the forking one)? While the interpreter finalizes,
-// the finalizing thread is. Asked without importing anything and without
-// running bytecode, so neither an import hook nor a signal's handler runs
-// inside a release. Attached, with no exception set.
+// thread; after a fork, the forking one)? Asked without importing anything
+// and without running bytecode, so neither an import hook nor a signal's
+// handler runs inside a release. Attached, with no exception set.
 bool on_main_thread() noexcept;
 
 // Passes the current exception to sys.unraisablehook with the line for a
