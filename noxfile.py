@@ -48,13 +48,16 @@ each_python = nox.parametrize("python_name", [nox.param(f"python{v}", id=v) for 
 
 def stage(*tags: str, name: str | None = None) -> Callable[[Callable[..., None]], Any]:
     """A session with TAGS (and NAME) that logs its own time in seconds at its end."""
+
     def register(body: Callable[..., None]) -> Any:
         @functools.wraps(body)
         def timed(session: nox.Session, **parameters: str) -> None:
             started = time.monotonic()
             body(session, **parameters)
             session.log(f"{session.name} took {time.monotonic() - started:.0f}s")
+
         return nox.session(name=name, tags=list(tags))(timed)
+
     return register
 
 
@@ -82,8 +85,12 @@ def lint(session: nox.Session) -> None:
     # Every C and C++ source the build compiles, whether git tracks it yet or
     # not: all of the tree's but what builds wrote (build/) and hidden folders.
     folders = [path for path in REPO.iterdir() if path.is_dir() and path.name != "build" and path.name[0] != "."]
-    sources = sorted(str(path.relative_to(REPO)) for folder in folders for path in folder.rglob("*")
-                     if path.suffix in {".cpp", ".hpp", ".c", ".h"})
+    sources = sorted(
+        str(path.relative_to(REPO))
+        for folder in folders
+        for path in folder.rglob("*")
+        if path.suffix in {".cpp", ".hpp", ".c", ".h"}
+    )
     session.run("clang-format", "--dry-run", "--Werror", *sources)
     session.run("ruff", "check", "--no-cache", ".")
 
@@ -107,8 +114,10 @@ def module(session: nox.Session, python_name: str) -> None:
 # runs them: each conftest.py and tests/packaging's are all "conftest" where
 # their folders are on the path.
 TYPED = (
-    (["noxfile.py", "tools/lib", "cmake/write_sbom.py", "tests", "--exclude", "^tests/(python|docs)/"],
-     ["tools/lib", "cmake", "tests/support", "tests/packaging", "tests/leaks", "tests/stress"]),
+    (
+        ["noxfile.py", "tools/lib", "cmake/write_sbom.py", "tests", "--exclude", "^tests/(python|docs)/"],
+        ["tools/lib", "cmake", "tests/support", "tests/packaging", "tests/leaks", "tests/stress"],
+    ),
     (["tests/python"], ["tests/python", "tests/support", "tests/stress"]),
     (["tests/docs"], ["tests/docs", "tests/support"]),
 )
@@ -124,8 +133,13 @@ def mypy(session: nox.Session) -> None:
         for group, (checked, path) in enumerate(TYPED):
             # A cache of its own, in the build folder: a warm run reads only what changed.
             cache = REPO / "build" / "mypy" / version / str(group)
-            session.run(*strict, f"--cache-dir={cache}", "--explicit-package-bases", *checked,
-                        env={"MYPYPATH": ":".join(str(REPO / folder) for folder in ["python", *path])})
+            session.run(
+                *strict,
+                f"--cache-dir={cache}",
+                "--explicit-package-bases",
+                *checked,
+                env={"MYPYPATH": ":".join(str(REPO / folder) for folder in ["python", *path])},
+            )
 
 
 @stage("test")
@@ -134,12 +148,23 @@ def docs(session: nox.Session) -> None:
     env = {"PYTHONPATH": str(build(session, "py", DEFAULT) / "stage")}
     out = REPO / "build" / "docs"
     shutil.rmtree(out, ignore_errors=True)
-    session.run(DEFAULT, "-m", "sphinx", "-n", "-W", "--keep-going", "-q", "-b", "html", "docs", str(out / "html"),
-                env=env)
+    session.run(
+        DEFAULT, "-m", "sphinx", "-n", "-W", "--keep-going", "-q", "-b", "html", "docs", str(out / "html"), env=env
+    )
     # The examples of every page (and of the README) run as a reader runs
     # them; every page opens in the browser.
-    session.run(DEFAULT, "-m", "pytest", "-q", "-p", "no:cacheprovider", "tests/docs", f"--site={out / 'html'}",
-                f"--screenshots={out / 'screenshots'}", env=env)
+    session.run(
+        DEFAULT,
+        "-m",
+        "pytest",
+        "-q",
+        "-p",
+        "no:cacheprovider",
+        "tests/docs",
+        f"--site={out / 'html'}",
+        f"--screenshots={out / 'screenshots'}",
+        env=env,
+    )
     # A reader's way to the site, as the README gives it: from the sdist, with plain python -m sphinx.
     session.run(DEFAULT, "-m", "build", "--sdist", "--no-isolation", "--outdir", str(out / "sdist"), ".", silent=True)
     (sdist,) = (out / "sdist").glob("*.tar.gz")
@@ -251,8 +276,12 @@ def coverage(session: nox.Session) -> None:
 def bench(session: nox.Session) -> None:
     """Every benchmark figure with its target and verdict, in one table (bench/report.py)."""
     folder = build(session, "bench", DEFAULT)
-    session.run(DEFAULT, "bench/report.py", str(folder / "bench" / "ovcore_bench"),
-                env={"PYTHONPATH": f"{folder / 'stage'}:{REPO / 'bench'}"})
+    session.run(
+        DEFAULT,
+        "bench/report.py",
+        str(folder / "bench" / "ovcore_bench"),
+        env={"PYTHONPATH": f"{folder / 'stage'}:{REPO / 'bench'}"},
+    )
 
 
 @stage("example")

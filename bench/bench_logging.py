@@ -26,7 +26,7 @@ from timing import Call, Row, have_valgrind, instructions_per_call, interleaved_
 NUMBER = 2_000
 REPEAT = 15
 
-SETUP = '''
+SETUP = """
 import datetime, logging
 import _floor
 from ovpi import _sys
@@ -62,7 +62,7 @@ def six_python_deliveries():
     for text in texts:
         noop({"level": 2, "timepoint": now(), "message": text, "module": "ovcore::base",
               "file": "ovcore/src/base/instance_context.cpp", "line": 80, "thread_name": None})
-'''
+"""
 
 
 def measure() -> list[Row]:
@@ -73,10 +73,19 @@ def measure() -> list[Row]:
     floor, noop = scope["_floor"], scope["noop"]
     bridging, without_logger = scope["bridging"], scope["without_logger"]
     full, quiet, stdlib, python, floor6, floor0, bridged, bare = interleaved_best(
-        [Call(create, (delivering,)), Call(create, (silent,)),
-         Call(logger.info, ("Loaded %d extensions: %s", 1, "[...]")), Call(deliveries),
-         Call(floor.deliver, (noop, 6)), Call(floor.deliver, (noop, 0)), Call(create, (bridging,)),
-         Call(create, (without_logger,))], NUMBER, REPEAT)
+        [
+            Call(create, (delivering,)),
+            Call(create, (silent,)),
+            Call(logger.info, ("Loaded %d extensions: %s", 1, "[...]")),
+            Call(deliveries),
+            Call(floor.deliver, (noop, 6)),
+            Call(floor.deliver, (noop, 0)),
+            Call(create, (bridging,)),
+            Call(create, (without_logger,)),
+        ],
+        NUMBER,
+        REPEAT,
+    )
     per_message = (full - quiet) / 6
     floor_message = (floor6 - floor0) / 6
     rows = [
@@ -93,8 +102,10 @@ def measure() -> list[Row]:
         Row("lifecycle / Python deliveries, time", full / python, "x"),
     ]
     if have_valgrind():
+
         def count(function: str, *args: str) -> float:
             return instructions_per_call(SETUP, function, args, 2_000)
+
         i_full = count("create", "delivering")
         i_quiet = count("create", "silent")
         i_stdlib = count("logger.info", '"Loaded %d extensions: %s"', "1", '"[...]"')

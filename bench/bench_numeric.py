@@ -26,8 +26,16 @@ SELF_CHECK = 0.01
 
 def measure() -> list[Row]:
     ours, floor, twin, floor_o, stdlib = interleaved_best(
-        [Call(factorial, (20,)), Call(_floor.fastcall, (20,)), Call(_floor.fastcall_twin, (20,)),
-         Call(_floor.meth_o, (20,)), Call(math.factorial, (20,))], NUMBER, REPEAT)
+        [
+            Call(factorial, (20,)),
+            Call(_floor.fastcall, (20,)),
+            Call(_floor.fastcall_twin, (20,)),
+            Call(_floor.meth_o, (20,)),
+            Call(math.factorial, (20,)),
+        ],
+        NUMBER,
+        REPEAT,
+    )
     rows = [
         Row("factorial(20) time", ours * 1e9, "ns"),
         Row("  floor FASTCALL|KEYWORDS time", floor * 1e9, "ns"),
@@ -40,15 +48,14 @@ def measure() -> list[Row]:
     if have_valgrind():
         i_ours, i_floor, i_twin, i_floor_o, i_stdlib = (
             instructions_per_call(SETUP, function, ("20",))
-            for function in ("factorial", "_floor.fastcall", "_floor.fastcall_twin", "_floor.meth_o",
-                             "math.factorial"))
+            for function in ("factorial", "_floor.fastcall", "_floor.fastcall_twin", "_floor.meth_o", "math.factorial")
+        )
         rows += [
             Row("factorial(20) instructions / call", i_ours, "instr"),
             Row("  floor FASTCALL|KEYWORDS", i_floor, "instr"),
             Row("  floor METH_O", i_floor_o, "instr"),
             Row("  math.factorial(20)", i_stdlib, "instr"),
-            Row("self-check: twin floor / floor, instructions", i_twin / i_floor, "x", 1 + SELF_CHECK,
-                1 - SELF_CHECK),
+            Row("self-check: twin floor / floor, instructions", i_twin / i_floor, "x", 1 + SELF_CHECK, 1 - SELF_CHECK),
             Row("factorial / floor, instructions", i_ours / i_floor, "x", 1.03),
         ]
     return rows

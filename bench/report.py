@@ -18,16 +18,20 @@ from timing import Row
 
 
 def native(binary: str) -> list[Row]:
-    result = subprocess.run([binary, "--benchmark_min_time=0.3s", "--benchmark_format=json"],
-                            capture_output=True, text=True, check=True)
+    result = subprocess.run(
+        [binary, "--benchmark_min_time=0.3s", "--benchmark_format=json"], capture_output=True, text=True, check=True
+    )
     names = {
         "BM_MessageThroughSink": "native sink to a no-op callback",
         "BM_MessageThroughSink/threads:2": "  the same, two threads at once",
         "BM_SinkFloor": "  its floor: clock, reader lock, two texts",
         "BM_CreateAndTeardownWithLogger": "native create and teardown with the logger",
     }
-    ns = {entry["name"]: entry["real_time"] * (1 if entry["time_unit"] == "ns" else 1000)
-          for entry in json.loads(result.stdout)["benchmarks"] if entry["name"] in names}
+    ns = {
+        entry["name"]: entry["real_time"] * (1 if entry["time_unit"] == "ns" else 1000)
+        for entry in json.loads(result.stdout)["benchmarks"]
+        if entry["name"] in names
+    }
     rows = [Row(names[name], value, "ns") for name, value in ns.items()]
     if ns.get("BM_MessageThroughSink") and ns.get("BM_SinkFloor"):
         rows.append(Row("native sink / its floor, time", ns["BM_MessageThroughSink"] / ns["BM_SinkFloor"], "x", 1.2))

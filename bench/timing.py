@@ -59,10 +59,16 @@ def interleaved_best(calls: Sequence[Call], number: int, repeat: int) -> list[fl
     that they all see the same machine. Each timed loop holds its callable
     and arguments in locals (timeit runs the setup inside its timing
     function), so no side pays a lookup the other does not."""
-    timers = [timeit.Timer(f"function({_names(len(call.args))})",
-                           f"function = call.function\n({_names(len(call.args))},) = call.args" if call.args
-                           else "function = call.function", globals={"call": call})
-              for call in calls]
+    timers = [
+        timeit.Timer(
+            f"function({_names(len(call.args))})",
+            f"function = call.function\n({_names(len(call.args))},) = call.args"
+            if call.args
+            else "function = call.function",
+            globals={"call": call},
+        )
+        for call in calls
+    ]
     best = [float("inf")] * len(timers)
     for _ in range(repeat):
         for i, timer in enumerate(timers):
@@ -81,9 +87,19 @@ def _instructions(setup: str, body: str, iterations: int) -> int:
         script.write(code)
     try:
         result = subprocess.run(
-            ["valgrind", "--tool=cachegrind", "--cache-sim=no", "--cachegrind-out-file=/dev/null",
-             sys.executable, script.name],
-            capture_output=True, text=True, env=os.environ | {"PYTHONHASHSEED": "0"}, check=True)
+            [
+                "valgrind",
+                "--tool=cachegrind",
+                "--cache-sim=no",
+                "--cachegrind-out-file=/dev/null",
+                sys.executable,
+                script.name,
+            ],
+            capture_output=True,
+            text=True,
+            env=os.environ | {"PYTHONHASHSEED": "0"},
+            check=True,
+        )
     finally:
         os.unlink(script.name)
     match = re.search(r"I\s+refs:\s+([\d,]+)", result.stderr)
@@ -98,9 +114,11 @@ def _calls(setup: str, function: str, args: Sequence[str], iterations: int) -> i
     # unspecialised.
     names = _names(len(args))
     parameters = "".join(f", a{i}" for i in range(len(args)))
-    loop = (f"def run(function, n{parameters}):\n"
-            f"    for _ in range(n):\n        function({names})\n"
-            f"run({function}, {iterations}{''.join(', ' + arg for arg in args)})\n")
+    loop = (
+        f"def run(function, n{parameters}):\n"
+        f"    for _ in range(n):\n        function({names})\n"
+        f"run({function}, {iterations}{''.join(', ' + arg for arg in args)})\n"
+    )
     return _instructions(setup + "\n" + loop, "pass", 0)
 
 

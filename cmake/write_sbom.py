@@ -63,40 +63,70 @@ def carried(static_runtime: bool, compiler_version: str, package_license: str) -
         ("libgcc", "GCC's support library (libgcc.a and libgcc_eh.a: arithmetic helpers and the unwinder)"),
     ]
     components: list[Component] = [
-        {"type": "library", "bom-ref": name, "name": name, "version": compiler_version,
-         "description": f"{description}, of GCC {compiler_version}, linked statically into the module",
-         "scope": "required", "licenses": [{"expression": GCC_RUNTIME_LICENSE}],
-         "purl": purl("generic", name, compiler_version, namespace="gcc")}
+        {
+            "type": "library",
+            "bom-ref": name,
+            "name": name,
+            "version": compiler_version,
+            "description": f"{description}, of GCC {compiler_version}, linked statically into the module",
+            "scope": "required",
+            "licenses": [{"expression": GCC_RUNTIME_LICENSE}],
+            "purl": purl("generic", name, compiler_version, namespace="gcc"),
+        }
         for name, description in gcc_runtime
     ]
-    components.append({
-        "type": "library", "bom-ref": "ovpi-glibc-reroutes", "name": "ovpi-glibc-reroutes",
-        "description": "ovpi's own replacements for the runtime's imports newer than the wheel's glibc floor "
-                       "(ovpi_sys/static_runtime_compat.cpp), linked into the module",
-        "scope": "required", "licenses": [{"expression": package_license}]})
+    components.append(
+        {
+            "type": "library",
+            "bom-ref": "ovpi-glibc-reroutes",
+            "name": "ovpi-glibc-reroutes",
+            "description": "ovpi's own replacements for the runtime's imports newer than the wheel's glibc floor "
+            "(ovpi_sys/static_runtime_compat.cpp), linked into the module",
+            "scope": "required",
+            "licenses": [{"expression": package_license}],
+        }
+    )
     return components
 
 
 def tools(compiler: str, compiler_version: str, cmake_version: str, skbuild_version: str) -> list[Component]:
     names = {"GNU": "g++"}
     return [
-        {"type": "application", "bom-ref": "tool-compiler", "name": names.get(compiler, compiler),
-         "version": compiler_version, "description": "the C++ compiler that built the module"},
+        {
+            "type": "application",
+            "bom-ref": "tool-compiler",
+            "name": names.get(compiler, compiler),
+            "version": compiler_version,
+            "description": "the C++ compiler that built the module",
+        },
         {"type": "application", "bom-ref": "tool-cmake", "name": "cmake", "version": cmake_version},
-        {"type": "application", "bom-ref": "tool-scikit-build-core", "name": "scikit-build-core",
-         "version": skbuild_version, "purl": purl("pypi", "scikit-build-core", skbuild_version)},
+        {
+            "type": "application",
+            "bom-ref": "tool-scikit-build-core",
+            "name": "scikit-build-core",
+            "version": skbuild_version,
+            "purl": purl("pypi", "scikit-build-core", skbuild_version),
+        },
     ]
 
 
 def document(args: argparse.Namespace, timestamp: str, serial: uuid.UUID) -> str:
     package: Component = {
-        "type": "library", "bom-ref": "ovpi", "name": "ovpi", "version": args.version,
-        "description": args.description, "licenses": [{"expression": args.license}],
+        "type": "library",
+        "bom-ref": "ovpi",
+        "name": "ovpi",
+        "version": args.version,
+        "description": args.description,
+        "licenses": [{"expression": args.license}],
         "purl": purl("pypi", "ovpi", args.version),
-        "properties": [{
-            "name": "ovpi:cxx-runtime",
-            "value": "linked statically into the module" if args.static_runtime else
-                     "the system's, linked dynamically (libstdc++.so.6, libgcc_s.so.1); not carried"}],
+        "properties": [
+            {
+                "name": "ovpi:cxx-runtime",
+                "value": "linked statically into the module"
+                if args.static_runtime
+                else "the system's, linked dynamically (libstdc++.so.6, libgcc_s.so.1); not carried",
+            }
+        ],
     }
     components = carried(args.static_runtime, args.compiler_version, args.license)
     refs = [component["bom-ref"] for component in components]
@@ -108,8 +138,11 @@ def document(args: argparse.Namespace, timestamp: str, serial: uuid.UUID) -> str
         "version": 1,
         "metadata": {
             "timestamp": timestamp,
-            "tools": {"components": tools(args.compiler, args.compiler_version, args.cmake_version,
-                                          args.scikit_build_core_version)},
+            "tools": {
+                "components": tools(
+                    args.compiler, args.compiler_version, args.cmake_version, args.scikit_build_core_version
+                )
+            },
             "component": package,
         },
     }
@@ -122,8 +155,15 @@ def document(args: argparse.Namespace, timestamp: str, serial: uuid.UUID) -> str
 def main() -> None:
     parser = argparse.ArgumentParser(description=(__doc__ or "").split("\n\n")[0])
     parser.add_argument("out", type=pathlib.Path)
-    for option in ("version", "description", "license", "compiler", "compiler-version", "cmake-version",
-                   "scikit-build-core-version"):
+    for option in (
+        "version",
+        "description",
+        "license",
+        "compiler",
+        "compiler-version",
+        "cmake-version",
+        "scikit-build-core-version",
+    ):
         parser.add_argument(f"--{option}", required=True)
     parser.add_argument("--static-runtime", action="store_true")
     args = parser.parse_args()

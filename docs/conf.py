@@ -90,10 +90,12 @@ NORMALIZE_CSS = pathlib.Path("/usr/share/nodejs/normalize.css/normalize.css")
 #   selector, and an anchor such as "ovpi.factorial" reads as an id and a
 #   class ("Anchored content block not found"). Escape it.
 SCRIPT_MENDS = [
-    ("scripts/furo.js", 'import * as Gumshoe from "./gumshoe-patched.js";',
-     'import "./gumshoe-patched.js";\nconst Gumshoe = window.Gumshoe;'),
-    ("searchtools.js", "`[role=\"main\"] ${anchor}`",
-     "`[role=\"main\"] #${CSS.escape(anchor.slice(1))}`"),
+    (
+        "scripts/furo.js",
+        'import * as Gumshoe from "./gumshoe-patched.js";',
+        'import "./gumshoe-patched.js";\nconst Gumshoe = window.Gumshoe;',
+    ),
+    ("searchtools.js", '`[role="main"] ${anchor}`', '`[role="main"] #${CSS.escape(anchor.slice(1))}`'),
 ]
 
 
@@ -111,8 +113,9 @@ def mend_static_files(app: Any, exception: BaseException | None) -> None:
             script.write_text(text.replace(old, new))
 
 
-def readable_signature(app: Any, what: str, name: str, obj: Any, options: Any, signature: str | None,
-                       return_annotation: str | None) -> tuple[str | None, str | None] | None:
+def readable_signature(
+    app: Any, what: str, name: str, obj: Any, options: Any, signature: str | None, return_annotation: str | None
+) -> tuple[str | None, str | None] | None:
     """A dataclass's field with a default factory shows the value the
     factory makes, not "<factory>"; an enumeration shows how a member is
     looked up, ``LogLevelEXT(value)``, not Enum's "(*values)"."""
@@ -122,8 +125,9 @@ def readable_signature(app: Any, what: str, name: str, obj: Any, options: Any, s
         for field in dataclasses.fields(obj):
             if field.default_factory is not dataclasses.MISSING:
                 value = repr(field.default_factory())
-                signature = re.sub(rf"\b({field.name}(?:: [^=,]+)?) = <factory>", lambda m, v=value: f"{m[1]} = {v}",
-                                   signature)
+                signature = re.sub(
+                    rf"\b({field.name}(?:: [^=,]+)?) = <factory>", lambda m, v=value: f"{m[1]} = {v}", signature
+                )
         return signature, return_annotation
     return None
 

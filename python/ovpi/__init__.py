@@ -27,6 +27,7 @@ from ovpi.api import (
 )
 
 if TYPE_CHECKING:
+
     class PanicException(BaseException):
         """Raised when native code called from Python fails fatally. Like
         SystemExit it derives from BaseException, not Exception."""

@@ -1,9 +1,9 @@
 """Example: create an Orvantis instance with the logger, then release it.
 
-    python -m ovpi                     # the logger prints every message itself
-    python -m ovpi --level info        # only Info and above, through a Python callback
-    python -m ovpi --logging           # routed into the standard logging module
-    python -m ovpi --version           # the package's version
+python -m ovpi                     # the logger prints every message itself
+python -m ovpi --level info        # only Info and above, through a Python callback
+python -m ovpi --logging           # routed into the standard logging module
+python -m ovpi --version           # the package's version
 """
 
 from __future__ import annotations
@@ -58,19 +58,23 @@ def _print_record(record: LogRecordEXT) -> None:
 
 def main(argv: list[str] | None = None) -> int:
     parser = argparse.ArgumentParser(
-        prog="python -m ovpi", description="Create an Orvantis instance with the logger, then release it.")
-    parser.add_argument("--level", choices=sorted(_LEVELS, key=lambda n: _LEVELS[n]),
-                        help="drop messages below this level (delivered through a Python callback)")
-    parser.add_argument("--logging", action="store_true",
-                        help="route messages through the standard logging module")
+        prog="python -m ovpi", description="Create an Orvantis instance with the logger, then release it."
+    )
+    parser.add_argument(
+        "--level",
+        choices=sorted(_LEVELS, key=lambda n: _LEVELS[n]),
+        help="drop messages below this level (delivered through a Python callback)",
+    )
+    parser.add_argument("--logging", action="store_true", help="route messages through the standard logging module")
     parser.add_argument("--version", action="version", version=f"ovpi {ovpi.__version__}")
     args = parser.parse_args(argv)
 
     settings: list[object] = []
     threshold = _LEVELS[args.level] if args.level else LogLevelEXT.Trace
     if args.logging:
-        logging.basicConfig(level=1, handlers=[_StdoutHandler(sys.stdout)],
-                            format="%(asctime)s %(levelname)-7s %(name)s: %(message)s")
+        logging.basicConfig(
+            level=1, handlers=[_StdoutHandler(sys.stdout)], format="%(asctime)s %(levelname)-7s %(name)s: %(message)s"
+        )
         settings.append(LogCreateInfoEXT(callback=logging_callback(), level=threshold))
     elif args.level:
         settings.append(LogCreateInfoEXT(callback=_print_record, level=threshold))

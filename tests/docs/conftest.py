@@ -10,8 +10,11 @@ import pytest
 
 def pytest_addoption(parser: pytest.Parser) -> None:
     parser.addoption("--site", type=pathlib.Path, required=True, help="the built HTML site")
-    parser.addoption("--screenshots", type=pathlib.Path,
-                     help="where to keep screenshots of the home page and a guide page, light and dark")
+    parser.addoption(
+        "--screenshots",
+        type=pathlib.Path,
+        help="where to keep screenshots of the home page and a guide page, light and dark",
+    )
 
 
 @pytest.fixture(scope="session")

@@ -91,7 +91,7 @@ def directive_body(lines: list[str], start: int) -> tuple[str, int, int]:
                 continue
         body.append(line)
         index += 1
-    text = "\n".join(line[indent or 0:] for line in body).strip("\n")
+    text = "\n".join(line[indent or 0 :] for line in body).strip("\n")
     return text + "\n", flags, index
 
 
@@ -142,8 +142,9 @@ def rst_page(text: str) -> Page:
             assert blocks and blocks[-1].kind == "code", f"line {index + 1}: testoutput without testcode"
             blocks[-1].expected, blocks[-1].flags = body, flags
         elif kind in ("testcode", "doctest"):
-            blocks.append(Block("code" if kind == "testcode" else "doctest", body, index + 1, flags=flags,
-                                section=section))
+            blocks.append(
+                Block("code" if kind == "testcode" else "doctest", body, index + 1, flags=flags, section=section)
+            )
         elif file := FILE.match(before):
             blocks.append(Block("file", body, index + 1, section=section, name=file.group(1)))
         elif language in PYTHON and not NOT_RUN.match(before):
@@ -163,8 +164,12 @@ def markdown_page(text: str) -> Page:
         before = text[: match.start()].rstrip().rpartition("\n")[2].strip()
         if language == "python":
             blocks.append(Block("code", body, line, flags=doctest.ELLIPSIS))
-        elif (language == "text" and blocks and previous_end is not None
-              and not text[previous_end:match.start()].strip()):
+        elif (
+            language == "text"
+            and blocks
+            and previous_end is not None
+            and not text[previous_end : match.start()].strip()
+        ):
             blocks[-1].expected = body
         elif language in PYTHON and not NOT_RUN.match(before):
             unrun.append(f"line {line}: a {language} block that is not run")
@@ -190,8 +195,13 @@ def run_files(files: list[Block], page: str) -> str | None:
             (pathlib.Path(folder) / block.name).write_text(block.text)
         if not any(block.name.startswith("test_") for block in files):
             return None
-        result = subprocess.run([sys.executable, "-m", "pytest", "-q", "-p", "no:cacheprovider"], cwd=folder,
-                                capture_output=True, text=True, timeout=120)
+        result = subprocess.run(
+            [sys.executable, "-m", "pytest", "-q", "-p", "no:cacheprovider"],
+            cwd=folder,
+            capture_output=True,
+            text=True,
+            timeout=120,
+        )
         if result.returncode == 0:
             return None
         return f"{page}: pytest over the page's files failed\n{result.stdout}{result.stderr}"
@@ -223,14 +233,16 @@ def main(path: str, *options: str) -> int:
         blocks = [block for block in blocks if block.section in ("", options[1])]
     namespace: dict[str, object] = {"__name__": "__main__", "__builtins__": builtins}
     checker = doctest.OutputChecker()
-    failures = [f"{page}: {where}; run it, or say why not with '.. not run: REASON' before it"
-                for where in parsed.unrun]
+    failures = [
+        f"{page}: {where}; run it, or say why not with '.. not run: REASON' before it" for where in parsed.unrun
+    ]
     for block in blocks:
         if block.kind == "file":
             continue
         if block.kind == "doctest":
-            test = doctest.DocTestParser().get_doctest(block.text, namespace, f"{page}:{block.line}", str(page),
-                                                       block.line)
+            test = doctest.DocTestParser().get_doctest(
+                block.text, namespace, f"{page}:{block.line}", str(page), block.line
+            )
             report = io.StringIO()
             runner = doctest.DocTestRunner(optionflags=block.flags)
             result = runner.run(test, out=report.write, clear_globs=False)

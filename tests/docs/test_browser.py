@@ -19,9 +19,18 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
 # A machine with no network: Chromium must not try to reach its services.
-CHROMIUM_FLAGS = ["--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage", "--disable-quic",
-                  "--no-first-run", "--disable-background-networking", "--disable-component-update",
-                  "--disable-sync", "--window-size=1280,900"]
+CHROMIUM_FLAGS = [
+    "--headless=new",
+    "--no-sandbox",
+    "--disable-gpu",
+    "--disable-dev-shm-usage",
+    "--disable-quic",
+    "--no-first-run",
+    "--disable-background-networking",
+    "--disable-component-update",
+    "--disable-sync",
+    "--window-size=1280,900",
+]
 
 
 @pytest.fixture(scope="module")
@@ -80,8 +89,11 @@ def problems_of(browser: webdriver.Chrome, url: str) -> list[str]:
     found: list[str] = []
     browser.set_window_size(1280, 900)
     browser.get(url)
-    found += [f"console {entry['level']}: {entry['message']}" for entry in browser.get_log("browser")
-              if entry["level"] in ("SEVERE", "WARNING")]
+    found += [
+        f"console {entry['level']}: {entry['message']}"
+        for entry in browser.get_log("browser")
+        if entry["level"] in ("SEVERE", "WARNING")
+    ]
     found += [f"code wider than its block: {line!r}" for line in browser.execute_script(TOO_WIDE_CODE)]
     if browser.execute_script(TOC_LINKS) > 1:
         browser.execute_script("window.scrollTo(0, document.documentElement.scrollHeight);")
@@ -89,8 +101,11 @@ def problems_of(browser: webdriver.Chrome, url: str) -> list[str]:
             WebDriverWait(browser, 5).until(lambda driver: driver.execute_script(TOC_HIGHLIGHT) > 0)
         except TimeoutException:
             found.append("the 'On this page' table highlights nothing after a scroll")
-        found += [f"console {entry['level']} after a scroll: {entry['message']}"
-                  for entry in browser.get_log("browser") if entry["level"] in ("SEVERE", "WARNING")]
+        found += [
+            f"console {entry['level']} after a scroll: {entry['message']}"
+            for entry in browser.get_log("browser")
+            if entry["level"] in ("SEVERE", "WARNING")
+        ]
     browser.set_window_size(390, 844)
     browser.get(url)
     found += [f"at 390 px: {problem}" for problem in browser.execute_script(PAGE_OVERFLOWS)]
@@ -98,8 +113,9 @@ def problems_of(browser: webdriver.Chrome, url: str) -> list[str]:
     return found
 
 
-def test_every_page_opens_cleanly_at_desktop_and_phone_widths(browser: webdriver.Chrome, base_url: str,
-                                                              site: pathlib.Path) -> None:
+def test_every_page_opens_cleanly_at_desktop_and_phone_widths(
+    browser: webdriver.Chrome, base_url: str, site: pathlib.Path
+) -> None:
     browser.get_log("browser")
     pages = sorted(path.relative_to(site).as_posix() for path in site.rglob("*.html"))
     assert "guide/instances.html" in pages and "search.html" in pages
@@ -108,8 +124,9 @@ def test_every_page_opens_cleanly_at_desktop_and_phone_widths(browser: webdriver
 
 
 @pytest.mark.parametrize("theme", ["light", "dark"])
-def test_screenshots_of_the_home_page_and_a_guide_page(browser: webdriver.Chrome, base_url: str, theme: str,
-                                                       request: pytest.FixtureRequest) -> None:
+def test_screenshots_of_the_home_page_and_a_guide_page(
+    browser: webdriver.Chrome, base_url: str, theme: str, request: pytest.FixtureRequest
+) -> None:
     folder: pathlib.Path | None = request.config.getoption("--screenshots")
     if folder is None:
         pytest.skip("no --screenshots folder given")
@@ -125,8 +142,7 @@ def test_screenshots_of_the_home_page_and_a_guide_page(browser: webdriver.Chrome
 
 def test_the_search_finds_factorial(browser: webdriver.Chrome, base_url: str) -> None:
     browser.get(f"{base_url}/search.html?q=factorial")
-    results = WebDriverWait(browser, 20).until(
-        lambda driver: driver.find_elements(By.CSS_SELECTOR, "ul.search li a"))
+    results = WebDriverWait(browser, 20).until(lambda driver: driver.find_elements(By.CSS_SELECTOR, "ul.search li a"))
     assert any("factorial" in link.text for link in results)
     errors = [entry for entry in browser.get_log("browser") if entry["level"] == "SEVERE"]
     assert errors == []
@@ -141,7 +157,8 @@ def test_the_picture_of_an_instance_s_life_shows(browser: webdriver.Chrome, base
     source = picture.get_attribute("src") or picture.get_attribute("data") or ""
     assert source.endswith(".svg")
     loaded = browser.execute_script(
-        "const e = arguments[0]; return e.tagName === 'IMG' ? e.complete && e.naturalWidth > 0 : true;", picture)
+        "const e = arguments[0]; return e.tagName === 'IMG' ? e.complete && e.naturalWidth > 0 : true;", picture
+    )
     assert loaded
 
 
@@ -158,6 +175,7 @@ def test_the_pictures_have_no_background_of_their_own(site: pathlib.Path) -> Non
 def test_an_api_hit_in_the_search_gets_its_entry_s_snippet(browser: webdriver.Chrome, base_url: str) -> None:
     browser.get(f"{base_url}/search.html?q=fibonacci")
     summaries = WebDriverWait(browser, 20).until(
-        lambda driver: driver.find_elements(By.CSS_SELECTOR, "ul.search li p.context"))
+        lambda driver: driver.find_elements(By.CSS_SELECTOR, "ul.search li p.context")
+    )
     assert any("F(n) for 0" in summary.text for summary in summaries)
     assert [entry["message"] for entry in browser.get_log("browser") if "not found" in entry["message"]] == []

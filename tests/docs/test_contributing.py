@@ -22,8 +22,10 @@ import pytest
 REPO = pathlib.Path(__file__).resolve().parent.parent.parent
 GUIDE = (REPO / "CONTRIBUTING.md").read_text()
 # The shell blocks, each a list of its lines without their comments, and the inline spans outside the blocks.
-BLOCKS = [[line.split(" #")[0].strip() for line in block.splitlines() if line.strip() and not line.startswith("#")]
-          for block in re.findall(r"```sh\n(.*?)```", GUIDE, re.S)]
+BLOCKS = [
+    [line.split(" #")[0].strip() for line in block.splitlines() if line.strip() and not line.startswith("#")]
+    for block in re.findall(r"```sh\n(.*?)```", GUIDE, re.S)
+]
 SPANS = sorted(set(re.findall(r"`([^`\n]+)`", re.sub(r"```.*?```", "", GUIDE, flags=re.S))))
 
 # Where paths are written that a build or the machine makes, not the tree:
@@ -34,8 +36,10 @@ ELSEWHERE = {"Tools/tsan"}
 PATH = re.compile(r"[\w.+*/<>-]+")
 SUFFIXES = re.compile(r"\.(py|txt|md|cmake|cpp|hpp|c|h|json|toml|map)$")
 # Commands a contributor types, as the guide writes them inline.
-COMMAND = re.compile(r"^(\w+=\S+ )*(make|tools/buildroot|python3? -m|python3\.\d+ -m|cmake|ctest|ruff|clang-format|mypy"
-                     r"|auditwheel) ")
+COMMAND = re.compile(
+    r"^(\w+=\S+ )*(make|tools/buildroot|python3? -m|python3\.\d+ -m|cmake|ctest|ruff|clang-format|mypy"
+    r"|auditwheel) "
+)
 # A word in capitals is a placeholder (`clang-format -i FILE`, `--preset X`).
 PLACEHOLDER = re.compile(r"^[A-Z]+$")
 
@@ -44,8 +48,13 @@ PLACEHOLDER = re.compile(r"^[A-Z]+$")
 def tree() -> frozenset[str]:
     """The tree's files and folders as a contributor has them: tracked by git,
     or not yet but not ignored (so nothing that a build wrote)."""
-    listed = subprocess.run(["git", "-c", "safe.directory=*", "ls-files", "-z", "--cached", "--others",
-                             "--exclude-standard"], cwd=REPO, capture_output=True, text=True, check=True).stdout
+    listed = subprocess.run(
+        ["git", "-c", "safe.directory=*", "ls-files", "-z", "--cached", "--others", "--exclude-standard"],
+        cwd=REPO,
+        capture_output=True,
+        text=True,
+        check=True,
+    ).stdout
     files = {name for name in listed.split("\0") if name and (REPO / name).exists()}
     return frozenset(files | {str(parent) for name in files for parent in pathlib.PurePath(name).parents} - {"."})
 
@@ -58,8 +67,14 @@ def in_tree(path: str) -> bool:
     return any(fnmatch.fnmatchcase(name, path) or fnmatch.fnmatchcase(name, f"*/{path}") for name in tree())
 
 
-PATHS = [span for span in SPANS if PATH.fullmatch(span) and ("/" in span or SUFFIXES.search(span))
-         and not MADE.search(span) and span not in ELSEWHERE]
+PATHS = [
+    span
+    for span in SPANS
+    if PATH.fullmatch(span)
+    and ("/" in span or SUFFIXES.search(span))
+    and not MADE.search(span)
+    and span not in ELSEWHERE
+]
 
 
 @pytest.mark.parametrize("path", PATHS)
@@ -81,15 +96,17 @@ def buildroot_commands() -> set[str]:
 @functools.cache
 def sessions() -> set[str]:
     """Every session of the noxfile, and the base name of each parametrized one."""
-    listed = subprocess.run([sys.executable, "-m", "nox", "-l"], cwd=REPO, capture_output=True, text=True,
-                            check=True).stdout
+    listed = subprocess.run(
+        [sys.executable, "-m", "nox", "-l"], cwd=REPO, capture_output=True, text=True, check=True
+    ).stdout
     names = set(re.findall(r"^[*-] (\S+) ->", listed, re.M))
     return names | {name.split("(")[0] for name in names}
 
 
 def nox_tag_exists(tag: str) -> bool:
-    listed = subprocess.run([sys.executable, "-m", "nox", "-l", "--json", "-t", tag], cwd=REPO,
-                            capture_output=True, text=True)
+    listed = subprocess.run(
+        [sys.executable, "-m", "nox", "-l", "--json", "-t", tag], cwd=REPO, capture_output=True, text=True
+    )
     return listed.returncode == 0 and bool(json.loads(listed.stdout or "[]"))
 
 
@@ -122,8 +139,12 @@ def problems(command: str, made: set[str]) -> list[str]:
                 found.append(f"no nox tag {option['-t']}")
         elif module != "ovpi" and importlib.util.find_spec(module) is None:
             found.append(f"no module {module}")
-    elif not (shutil.which(program) or (REPO / program).exists() or program.split("/")[0] in made
-              or (program.isidentifier() and importlib.util.find_spec(program))):
+    elif not (
+        shutil.which(program)
+        or (REPO / program).exists()
+        or program.split("/")[0] in made
+        or (program.isidentifier() and importlib.util.find_spec(program))
+    ):
         found.append(f"no program {program}")  # neither on PATH, nor in the tree, nor a module, nor made before
     if program in ("cmake", "ctest"):
         kinds = {"--workflow": "workflowPresets", "cmake": "configurePresets", "ctest": "testPresets"}

@@ -29,8 +29,12 @@ STRICT = ["-W", "error::DeprecationWarning"]
 def pinned() -> dict[str, str]:
     """docs/requirements.txt: each package's name to the version it pins."""
     lines = (REPO / "docs" / "requirements.txt").read_text().splitlines()
-    return {canonicalize_name(name): version for line in lines if (pin := line.partition("#")[0].strip())
-            for name, _, version in [pin.partition("==")]}
+    return {
+        canonicalize_name(name): version
+        for line in lines
+        if (pin := line.partition("#")[0].strip())
+        for name, _, version in [pin.partition("==")]
+    }
 
 
 def install_lines(page: pathlib.Path) -> dict[str, list[str]]:
@@ -48,8 +52,13 @@ def install_lines(page: pathlib.Path) -> dict[str, list[str]]:
 
 @pytest.mark.parametrize("page", PAGES, ids=str)
 def test_a_page_s_examples_run_as_pasted(page: pathlib.Path) -> None:
-    result = subprocess.run([sys.executable, *STRICT, str(REPO / "tests/docs/run_examples.py"), str(page)],
-                            cwd=REPO, capture_output=True, text=True, timeout=120)
+    result = subprocess.run(
+        [sys.executable, *STRICT, str(REPO / "tests/docs/run_examples.py"), str(page)],
+        cwd=REPO,
+        capture_output=True,
+        text=True,
+        timeout=120,
+    )
     assert result.returncode == 0, result.stderr + result.stdout
 
 
@@ -71,12 +80,15 @@ def files_of(distribution: str) -> tuple[pathlib.Path, list[str]]:
     that the Debian package holding the distribution installs there."""
     info = pathlib.Path(str(importlib.metadata.distribution(distribution).locate_file("")))
     metadata = next(info.glob(f"{canonicalize_name(distribution).replace('-', '_')}-*.dist-info"), None) or next(
-        path for path in info.glob("*.dist-info") if canonicalize_name(path.name.split("-")[0]) == distribution)
+        path for path in info.glob("*.dist-info") if canonicalize_name(path.name.split("-")[0]) == distribution
+    )
     package = subprocess.run(["dpkg-query", "-S", str(metadata)], capture_output=True, text=True, check=True).stdout
-    listing = subprocess.run(["dpkg-query", "-L", package.partition(":")[0]], capture_output=True, text=True,
-                             check=True).stdout.splitlines()
-    return info, [path[len(str(info)) + 1:] for path in listing
-                  if path.startswith(f"{info}/") and pathlib.Path(path).is_file()]
+    listing = subprocess.run(
+        ["dpkg-query", "-L", package.partition(":")[0]], capture_output=True, text=True, check=True
+    ).stdout.splitlines()
+    return info, [
+        path[len(str(info)) + 1 :] for path in listing if path.startswith(f"{info}/") and pathlib.Path(path).is_file()
+    ]
 
 
 def with_dependencies(names: list[str]) -> set[str]:
@@ -117,6 +129,12 @@ def test_a_recipe_runs_alone_with_only_its_packages(recipe: str, tmp_path: pathl
     (site / "recipe.pth").write_text(f"{folder}\n")
     python = tmp_path / "venv" / "bin" / "python"
     env = {key: value for key, value in os.environ.items() if not key.startswith("PYTHON")}
-    result = subprocess.run([str(python), *STRICT, str(REPO / "tests/docs/run_examples.py"), str(RECIPES),
-                             "--alone", recipe], cwd=REPO, env=env, capture_output=True, text=True, timeout=120)
+    result = subprocess.run(
+        [str(python), *STRICT, str(REPO / "tests/docs/run_examples.py"), str(RECIPES), "--alone", recipe],
+        cwd=REPO,
+        env=env,
+        capture_output=True,
+        text=True,
+        timeout=120,
+    )
     assert result.returncode == 0, result.stderr + result.stdout

@@ -52,11 +52,14 @@ def test_the_system_s_own_texts_show_as_it_prints_them(site: pathlib.Path, page:
     assert "--- Logging error ---" in html and "— Logging error —" not in html
 
 
-@pytest.mark.parametrize(("page", "text"), [
-    ("guide/logging-bridge.html", "--- Logging error ---"),
-    ("guide/errors.html", "Failed to create instance: Plugin with name 'logger' not found"),
-    ("guide/errors.html", "LogCreateInfoEXT.level must be 0 to 4, got 30; that is logging.WARNING"),
-])
+@pytest.mark.parametrize(
+    ("page", "text"),
+    [
+        ("guide/logging-bridge.html", "--- Logging error ---"),
+        ("guide/errors.html", "Failed to create instance: Plugin with name 'logger' not found"),
+        ("guide/errors.html", "LogCreateInfoEXT.level must be 0 to 4, got 30; that is logging.WARNING"),
+    ],
+)
 def test_a_quoted_text_reads_in_the_site_as_in_the_page_s_source(site: pathlib.Path, page: str, text: str) -> None:
     # Typographic quotes or an ellipsis character would give a text that no search or pytest.raises(match=) finds.
     html = re.sub(r"<[^>]+>", "", (site / page).read_text()).replace("&#39;", "'").replace("&quot;", '"')
@@ -69,8 +72,10 @@ def a_callback_that_raises(record: object) -> None:
 
 def raise_in_a_sub_interpreter() -> None:
     # Run apart: the refused import leaves a sub-interpreter behind.
-    script = ("import _interpreters, ovpi\nfailure = _interpreters.run_string(_interpreters.create('legacy'), "
-              "'import ovpi')\nprint(failure.msg)")
+    script = (
+        "import _interpreters, ovpi\nfailure = _interpreters.run_string(_interpreters.create('legacy'), "
+        "'import ovpi')\nprint(failure.msg)"
+    )
     raise ImportError(subprocess.run([sys.executable, "-c", script], capture_output=True, text=True).stdout.strip())
 
 
@@ -93,7 +98,8 @@ RAISERS: dict[str, Callable[[], object] | None] = {
     "ovpi._sys does not support sub-interpreters": raise_in_a_sub_interpreter,
     "The global interpreter lock (GIL) has been enabled": None,
     "unexpected error from the Python log callback": lambda: create(
-        enabled_extensions=["__EXT_orvantis_logger"], ext=[LogCreateInfoEXT(callback=a_callback_that_raises)]),
+        enabled_extensions=["__EXT_orvantis_logger"], ext=[LogCreateInfoEXT(callback=a_callback_that_raises)]
+    ),
 }
 
 
@@ -101,7 +107,7 @@ def quoted_on_the_errors_page() -> list[str]:
     """The texts in double quotes in the errors page's section on exceptions,
     each with its line breaks and indentation as one space."""
     text = ERRORS_PAGE.read_text()
-    section = text[text.index("Exceptions\n----------"):text.index(".. doctest::")]
+    section = text[text.index("Exceptions\n----------") : text.index(".. doctest::")]
     return [" ".join(quoted.split()) for quoted in re.findall(r'"([^"]+)"', section)]
 
 

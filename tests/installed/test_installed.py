@@ -28,7 +28,6 @@ def test_the_installed_module_creates_and_releases_an_instance() -> None:
     assert ovpi.factorial(20) == 2432902008176640000
 
 
-
 def test_the_version_is_the_same_everywhere() -> None:
     """The package metadata, ovpi.__version__ and the core's build report."""
     import importlib.metadata
@@ -39,11 +38,14 @@ def test_the_version_is_the_same_everywhere() -> None:
     def keep(record: LogRecordEXT) -> None:
         if match := re.match(r"ovcore version: v(\S+) ", str(record["message"])):
             reported.append(match.group(1))
-    handle = ovpi.create_instance(InstanceCreateInfo(
-        application_info=ApplicationInfo(application_name="installed"),
-        enabled_extensions=[LOGGER_EXTENSION_NAME],
-        ext=[LogCreateInfoEXT(callback=keep)],
-    ))
+
+    handle = ovpi.create_instance(
+        InstanceCreateInfo(
+            application_info=ApplicationInfo(application_name="installed"),
+            enabled_extensions=[LOGGER_EXTENSION_NAME],
+            ext=[LogCreateInfoEXT(callback=keep)],
+        )
+    )
     del handle
     assert reported == [ovpi.__version__] == [importlib.metadata.version("ovpi")]
 
@@ -55,11 +57,13 @@ def test_the_build_information_names_the_commit_it_was_built_from() -> None:
     import re
 
     lines: list[str] = []
-    handle = ovpi.create_instance(InstanceCreateInfo(
-        application_info=ApplicationInfo(application_name="installed"),
-        enabled_extensions=[LOGGER_EXTENSION_NAME],
-        ext=[LogCreateInfoEXT(callback=lambda record: lines.append(str(record["message"])))],
-    ))
+    handle = ovpi.create_instance(
+        InstanceCreateInfo(
+            application_info=ApplicationInfo(application_name="installed"),
+            enabled_extensions=[LOGGER_EXTENSION_NAME],
+            ext=[LogCreateInfoEXT(callback=lambda record: lines.append(str(record["message"])))],
+        )
+    )
     del handle
     commit = [line for line in lines if line.startswith("built from commit ")]
     assert len(commit) == 1

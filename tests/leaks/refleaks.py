@@ -108,7 +108,7 @@ def last_deltas(item: pytest.Item) -> list[tuple[int, int, int]] | None:
 
 def last_runs(runs: int, *deltas: list[int]) -> list[list[int]]:
     """Each list of DELTAS cut to its last SETTLED runs of RUNS."""
-    return [each[runs - SETTLED:runs] for each in deltas]
+    return [each[runs - SETTLED : runs] for each in deltas]
 
 
 @pytest.hookimpl(hookwrapper=True)
@@ -135,8 +135,10 @@ def pytest_terminal_summary(terminalreporter: pytest.TerminalReporter, config: p
     found = config.stash[LEAKS]
     for nodeid, deltas in found:
         references, blocks, descriptors = (list(totals) for totals in zip(*deltas, strict=True))
-        terminalreporter.write_line(f"LEAK {nodeid}: references grew by {references}, memory blocks by {blocks}, "
-                                    f"file descriptors by {descriptors} in its last runs")
+        terminalreporter.write_line(
+            f"LEAK {nodeid}: references grew by {references}, memory blocks by {blocks}, "
+            f"file descriptors by {descriptors} in its last runs"
+        )
     terminalreporter.write_line(f"refleaks: {len(found)} leaking test(s)")
 
 

@@ -16,8 +16,9 @@ import pytest
 
 
 def pytest_addoption(parser: pytest.Parser) -> None:
-    parser.addoption("--module", action="append", default=[],
-                     help="an ovpi/_sys*.so built from source with the default options")
+    parser.addoption(
+        "--module", action="append", default=[], help="an ovpi/_sys*.so built from source with the default options"
+    )
     parser.addoption("--wheel", help="a built (repaired) wheel")
     parser.addoption("--sdist", help="a built sdist")
 

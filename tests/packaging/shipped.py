@@ -49,8 +49,9 @@ def python_versions() -> list[str]:
 
 def tracked_files() -> set[str]:
     """The files of the source tree, as git knows them."""
-    listed = subprocess.run(["git", "-c", "safe.directory=*", "-C", str(REPO), "ls-files", "-z"],
-                            capture_output=True, text=True, check=True).stdout
+    listed = subprocess.run(
+        ["git", "-c", "safe.directory=*", "-C", str(REPO), "ls-files", "-z"], capture_output=True, text=True, check=True
+    ).stdout
     return {name for name in listed.split("\0") if name and (REPO / name).is_file()}
 
 
@@ -58,8 +59,9 @@ def expected_wheel_files(dist_info: str, module: str) -> set[str]:
     """What a wheel holds, exactly: the package's sources, the module and the
     metadata, its bill of materials included."""
     package = {name.removeprefix("python/") for name in tracked_files() if name.startswith("python/ovpi/")}
-    metadata = {f"{dist_info}/{name}"
-                for name in ("METADATA", "WHEEL", "RECORD", "licenses/LICENSE", "sboms/ovpi.cdx.json")}
+    metadata = {
+        f"{dist_info}/{name}" for name in ("METADATA", "WHEEL", "RECORD", "licenses/LICENSE", "sboms/ovpi.cdx.json")
+    }
     return package | {f"ovpi/{module}"} | metadata
 
 
@@ -78,8 +80,10 @@ class Elf:
             dynsym = elf.get_section_by_name(".dynsym")
             assert isinstance(dynsym, SymbolTableSection)
             self.exported = sorted(
-                s.name for s in dynsym.iter_symbols()
-                if s.name and s["st_shndx"] != "SHN_UNDEF" and s["st_info"]["bind"] != "STB_LOCAL")
+                s.name
+                for s in dynsym.iter_symbols()
+                if s.name and s["st_shndx"] != "SHN_UNDEF" and s["st_info"]["bind"] != "STB_LOCAL"
+            )
             dynamic = elf.get_section_by_name(".dynamic")
             assert isinstance(dynamic, DynamicSection)
             self.needed = frozenset(t.needed for t in dynamic.iter_tags() if t.entry.d_tag == "DT_NEEDED")  # type: ignore[attr-defined]
@@ -89,4 +93,6 @@ class Elf:
             requirements = elf.get_section_by_name(".gnu.version_r")
             self.versions = sorted(
                 {aux.name for _, auxes in requirements.iter_versions() for aux in auxes}
-                if isinstance(requirements, GNUVerNeedSection) else set())
+                if isinstance(requirements, GNUVerNeedSection)
+                else set()
+            )

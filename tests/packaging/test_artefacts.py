@@ -33,7 +33,8 @@ def test_the_wheel_tag_is_the_one_auditwheel_finds(wheel: pathlib.Path) -> None:
 
 
 def test_the_wheel_tag_admits_the_floor_and_names_the_module_s_architecture(
-        wheel: pathlib.Path, wheel_module: pathlib.Path) -> None:
+    wheel: pathlib.Path, wheel_module: pathlib.Path
+) -> None:
     tag = MANYLINUX.fullmatch(platform_tag(wheel))
     assert tag, platform_tag(wheel)
     assert (int(tag.group(1)), int(tag.group(2))) <= glibc_floor()
@@ -41,14 +42,18 @@ def test_the_wheel_tag_admits_the_floor_and_names_the_module_s_architecture(
 
 
 def test_the_module_is_named_for_the_wheel_s_interpreter_and_machine(
-        wheel: pathlib.Path, wheel_module: pathlib.Path) -> None:
+    wheel: pathlib.Path, wheel_module: pathlib.Path
+) -> None:
     version = wheel.stem.split("-")[2].removeprefix("cp")
     assert wheel_module.name == f"_sys.cpython-{version}-{Elf(wheel_module).architecture.name}-linux-gnu.so"
 
 
 def test_the_classifiers_name_every_supported_interpreter(wheel: pathlib.Path) -> None:
-    named = {c.rsplit(" :: ", 1)[1] for c in metadata(wheel).get_all("Classifier", [])
-             if re.fullmatch(r"Programming Language :: Python :: 3\.\d+", c)}
+    named = {
+        c.rsplit(" :: ", 1)[1]
+        for c in metadata(wheel).get_all("Classifier", [])
+        if re.fullmatch(r"Programming Language :: Python :: 3\.\d+", c)
+    }
     assert named == set(python_versions())
 
 

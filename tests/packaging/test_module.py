@@ -9,7 +9,8 @@ from shipped import Elf, glibc_floor, version_tuple
 
 def test_every_module_exports_its_initializer_only(every_module: list[pathlib.Path]) -> None:
     assert {module.name: Elf(module).exported for module in every_module} == {
-        module.name: ["PyInit__sys"] for module in every_module}
+        module.name: ["PyInit__sys"] for module in every_module
+    }
 
 
 def test_a_source_build_links_the_system_runtime_and_reroutes_nothing(source_modules: list[pathlib.Path]) -> None:

@@ -52,8 +52,9 @@ def test_the_sbom_names_the_package_and_the_tools_that_built_it(wheel: pathlib.P
     assert set(tools) == {"g++", "cmake", "scikit-build-core"} and all(tools.values())
 
 
-def test_the_sbom_lists_what_the_module_carries_and_nothing_more(sbom: dict[str, Any],
-                                                                 wheel_module: pathlib.Path) -> None:
+def test_the_sbom_lists_what_the_module_carries_and_nothing_more(
+    sbom: dict[str, Any], wheel_module: pathlib.Path
+) -> None:
     # A runtime the module does not ask the loader for is one it carries.
     carries_runtime = not {"libstdc++.so.6", "libgcc_s.so.1"} & Elf(wheel_module).needed
     listed = {component["name"]: component for component in sbom.get("components", [])}
@@ -68,8 +69,9 @@ def test_the_sbom_lists_what_the_module_carries_and_nothing_more(sbom: dict[str,
         assert listed["ovpi-glibc-reroutes"]["licenses"] == [{"expression": "MIT"}]
 
 
-def test_the_sbom_s_serial_and_time_come_from_its_content_and_the_sources(wheel: pathlib.Path,
-                                                                           sbom: dict[str, Any]) -> None:
+def test_the_sbom_s_serial_and_time_come_from_its_content_and_the_sources(
+    wheel: pathlib.Path, sbom: dict[str, Any]
+) -> None:
     sys.path.insert(0, str(REPO / "cmake"))
     try:
         from write_sbom import SERIAL_NAMESPACE

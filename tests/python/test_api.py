@@ -30,41 +30,87 @@ def test_the_settings_class_has_the_name_the_module_dispatches_on() -> None:
     assert [int(level) for level in LogLevelEXT] == [0, 1, 2, 3, 4]
 
 
-@pytest.mark.parametrize(("build", "error", "text"), [
-    (lambda: VersionInfo(65536), ValueError, "VersionInfo.major must be between 0 and 65535, got 65536"),
-    (lambda: VersionInfo(0, -1), ValueError, "VersionInfo.minor must be between 0 and 65535, got -1"),
-    (lambda: VersionInfo(0, 0, 1.5), TypeError, "VersionInfo.patch must be an int, not float"),  # type: ignore[arg-type]
-    (lambda: VersionInfo(True), TypeError, "VersionInfo.major must be an int, not bool"),
-    (lambda: ApplicationInfo(application_name=b"x"), TypeError,  # type: ignore[arg-type]
-     "ApplicationInfo.application_name must be a str, not bytes"),
-    (lambda: ApplicationInfo(application_name="x", engine_version=(1, 0, 0)), TypeError,  # type: ignore[arg-type]
-     "ApplicationInfo.engine_version must be a VersionInfo, not tuple"),
-    (lambda: InstanceCreateInfo(application_info=None), TypeError,  # type: ignore[arg-type]
-     "InstanceCreateInfo.application_info must be an ApplicationInfo, not NoneType"),
-    (lambda: InstanceCreateInfo(application_info=ApplicationInfo(application_name="x"), enabled_extensions="abc"),
-     TypeError, "InstanceCreateInfo.enabled_extensions must be a sequence (list or tuple), not str"),
-    (lambda: InstanceCreateInfo(application_info=ApplicationInfo(application_name="x"), enabled_extensions=[1]),  # type: ignore[list-item]
-     TypeError, "InstanceCreateInfo.enabled_extensions[0] must be a str, not int"),
-    (lambda: InstanceCreateInfo(application_info=ApplicationInfo(application_name="x"), ext={}),  # type: ignore[arg-type]
-     TypeError, "InstanceCreateInfo.ext must be a sequence (list or tuple), not dict"),
-    (lambda: LogCreateInfoEXT(callback=None), TypeError, "LogCreateInfoEXT.callback must be callable, not NoneType"),  # type: ignore[arg-type]
-    (lambda: LogCreateInfoEXT(callback=print, level=7), ValueError, "LogCreateInfoEXT.level must be 0 to 4, got 7"),
-    (lambda: LogCreateInfoEXT(callback=print, level="Info"), TypeError,  # type: ignore[arg-type]
-     "LogCreateInfoEXT.level must be a LogLevelEXT, not str"),
-    (lambda: create_instance(object()), TypeError, "create_instance() expects an InstanceCreateInfo, not object"),  # type: ignore[arg-type]
-    (lambda: ApplicationInfo(application_name="a\udc80"), ValueError,
-     "ApplicationInfo.application_name has a lone surrogate '\\udc80' at position 1, which UTF-8 cannot encode"),
-    (lambda: ApplicationInfo(application_name="x", engine_name="\ud800z"), ValueError,
-     "ApplicationInfo.engine_name has a lone surrogate '\\ud800' at position 0, which UTF-8 cannot encode"),
-    (lambda: InstanceCreateInfo(application_info=ApplicationInfo(application_name="x"),
-                                enabled_extensions=["a", "é\udfff"]),
-     ValueError, "InstanceCreateInfo.enabled_extensions[1] has a lone surrogate '\\udfff' at position 1, "
-     "which UTF-8 cannot encode"),
-    (lambda: logging_callback(logging.LoggerAdapter(logging.getLogger("x"))), TypeError,  # type: ignore[arg-type]
-     "logging_callback() expects a logging.Logger, a logger's name or None, not LoggerAdapter"),
-    (lambda: logging_callback(7), TypeError,  # type: ignore[arg-type]
-     "logging_callback() expects a logging.Logger, a logger's name or None, not int"),
-])
+@pytest.mark.parametrize(
+    ("build", "error", "text"),
+    [
+        (lambda: VersionInfo(65536), ValueError, "VersionInfo.major must be between 0 and 65535, got 65536"),
+        (lambda: VersionInfo(0, -1), ValueError, "VersionInfo.minor must be between 0 and 65535, got -1"),
+        (lambda: VersionInfo(0, 0, 1.5), TypeError, "VersionInfo.patch must be an int, not float"),  # type: ignore[arg-type]
+        (lambda: VersionInfo(True), TypeError, "VersionInfo.major must be an int, not bool"),
+        (
+            lambda: ApplicationInfo(application_name=b"x"),  # type: ignore[arg-type]
+            TypeError,
+            "ApplicationInfo.application_name must be a str, not bytes",
+        ),
+        (
+            lambda: ApplicationInfo(application_name="x", engine_version=(1, 0, 0)),  # type: ignore[arg-type]
+            TypeError,
+            "ApplicationInfo.engine_version must be a VersionInfo, not tuple",
+        ),
+        (
+            lambda: InstanceCreateInfo(application_info=None),  # type: ignore[arg-type]
+            TypeError,
+            "InstanceCreateInfo.application_info must be an ApplicationInfo, not NoneType",
+        ),
+        (
+            lambda: InstanceCreateInfo(
+                application_info=ApplicationInfo(application_name="x"), enabled_extensions="abc"
+            ),
+            TypeError,
+            "InstanceCreateInfo.enabled_extensions must be a sequence (list or tuple), not str",
+        ),
+        (
+            lambda: InstanceCreateInfo(application_info=ApplicationInfo(application_name="x"), enabled_extensions=[1]),  # type: ignore[list-item]
+            TypeError,
+            "InstanceCreateInfo.enabled_extensions[0] must be a str, not int",
+        ),
+        (
+            lambda: InstanceCreateInfo(application_info=ApplicationInfo(application_name="x"), ext={}),  # type: ignore[arg-type]
+            TypeError,
+            "InstanceCreateInfo.ext must be a sequence (list or tuple), not dict",
+        ),
+        (
+            lambda: LogCreateInfoEXT(callback=None),  # type: ignore[arg-type]
+            TypeError,
+            "LogCreateInfoEXT.callback must be callable, not NoneType",
+        ),
+        (lambda: LogCreateInfoEXT(callback=print, level=7), ValueError, "LogCreateInfoEXT.level must be 0 to 4, got 7"),
+        (
+            lambda: LogCreateInfoEXT(callback=print, level="Info"),  # type: ignore[arg-type]
+            TypeError,
+            "LogCreateInfoEXT.level must be a LogLevelEXT, not str",
+        ),
+        (lambda: create_instance(object()), TypeError, "create_instance() expects an InstanceCreateInfo, not object"),  # type: ignore[arg-type]
+        (
+            lambda: ApplicationInfo(application_name="a\udc80"),
+            ValueError,
+            "ApplicationInfo.application_name has a lone surrogate '\\udc80' at position 1, which UTF-8 cannot encode",
+        ),
+        (
+            lambda: ApplicationInfo(application_name="x", engine_name="\ud800z"),
+            ValueError,
+            "ApplicationInfo.engine_name has a lone surrogate '\\ud800' at position 0, which UTF-8 cannot encode",
+        ),
+        (
+            lambda: InstanceCreateInfo(
+                application_info=ApplicationInfo(application_name="x"), enabled_extensions=["a", "é\udfff"]
+            ),
+            ValueError,
+            "InstanceCreateInfo.enabled_extensions[1] has a lone surrogate '\\udfff' at position 1, "
+            "which UTF-8 cannot encode",
+        ),
+        (
+            lambda: logging_callback(logging.LoggerAdapter(logging.getLogger("x"))),  # type: ignore[arg-type]
+            TypeError,
+            "logging_callback() expects a logging.Logger, a logger's name or None, not LoggerAdapter",
+        ),
+        (
+            lambda: logging_callback(7),  # type: ignore[arg-type]
+            TypeError,
+            "logging_callback() expects a logging.Logger, a logger's name or None, not int",
+        ),
+    ],
+)
 def test_validation_messages(build: Any, error: type[Exception], text: str) -> None:
     with pytest.raises(error) as caught:
         build()
@@ -83,14 +129,18 @@ LAZY_IMPORTS = pytest.mark.skipif(sys.version_info < (3, 15), reason="lazy impor
 
 
 @pytest.mark.child_process
-@pytest.mark.parametrize(("options", "env", "statement"), [
-    ([], {}, "import ovpi"),
-    pytest.param(["-X", "lazy_imports=all"], {}, "import ovpi", marks=LAZY_IMPORTS),
-    pytest.param([], {"PYTHON_LAZY_IMPORTS": "all"}, "import ovpi", marks=LAZY_IMPORTS),
-    pytest.param([], {}, "lazy import ovpi", marks=LAZY_IMPORTS),
-])
-def test_the_package_imports_and_works_however_imports_are_made(options: list[str], env: dict[str, str],
-                                                                statement: str) -> None:
+@pytest.mark.parametrize(
+    ("options", "env", "statement"),
+    [
+        ([], {}, "import ovpi"),
+        pytest.param(["-X", "lazy_imports=all"], {}, "import ovpi", marks=LAZY_IMPORTS),
+        pytest.param([], {"PYTHON_LAZY_IMPORTS": "all"}, "import ovpi", marks=LAZY_IMPORTS),
+        pytest.param([], {}, "lazy import ovpi", marks=LAZY_IMPORTS),
+    ],
+)
+def test_the_package_imports_and_works_however_imports_are_made(
+    options: list[str], env: dict[str, str], statement: str
+) -> None:
     # A package imported anew after a purge gets the one class again.
     code = f"""{statement}
 import sys
@@ -102,8 +152,9 @@ import ovpi
 assert ovpi.PanicException is panic and panic.__module__ == "ovpi"
 print("ok")
 """
-    result = subprocess.run([sys.executable, *options, "-c", code], capture_output=True, text=True,
-                            env={**os.environ, **env}, timeout=60)
+    result = subprocess.run(
+        [sys.executable, *options, "-c", code], capture_output=True, text=True, env={**os.environ, **env}, timeout=60
+    )
     assert (result.stdout, result.stderr) == ("ok\n", "")
 
 

@@ -44,35 +44,54 @@ def invalid(description: Any) -> TypeError:
 
 
 def test_none_reports_the_first_attribute_read() -> None:
-    assert str(invalid(None)) == ("Invalid InstanceCreateInfo: AttributeError: "
-                                  "'NoneType' object has no attribute 'application_info'")
+    assert str(invalid(None)) == (
+        "Invalid InstanceCreateInfo: AttributeError: 'NoneType' object has no attribute 'application_info'"
+    )
 
 
 def outer(description: Any) -> str:
     return str(invalid(description)).removeprefix("Invalid InstanceCreateInfo: ")
 
 
-@pytest.mark.parametrize(("description", "expected"), [
-    # Nested failures surface as the outermost record's field.
-    (info(application_info=app(application_version=version(major="1"))),
-     "TypeError: failed to extract field InstanceCreateInfo.application_info"),
-    (info(application_info=types.SimpleNamespace(application_version=version(), application_name="x",
-                                                 engine_version=version())),
-     "TypeError: failed to extract field InstanceCreateInfo.application_info"),
-    # A missing attribute of the top record is bare.
-    (types.SimpleNamespace(application_info=app(), ext=[]),
-     "AttributeError: 'types.SimpleNamespace' object has no attribute 'enabled_extensions'"),
-    # Fields are read in order: the first failure wins.
-    (info(application_info=None, ext=5), "TypeError: failed to extract field InstanceCreateInfo.application_info"),
-    (info(enabled=["a", 1]), "TypeError: failed to extract field InstanceCreateInfo.enabled_extensions"),
-    (types.SimpleNamespace(application_info=app(), enabled_extensions="ext", ext=[]),
-     "TypeError: failed to extract field InstanceCreateInfo.enabled_extensions"),
-    (types.SimpleNamespace(application_info=app(), enabled_extensions={"a": 1}, ext=[]),
-     "TypeError: failed to extract field InstanceCreateInfo.enabled_extensions"),
-    (types.SimpleNamespace(application_info=app(), enabled_extensions=[], ext=(x for x in list[object]())),
-     "TypeError: failed to extract field InstanceCreateInfo.ext"),
-    (info(ext=[1]), "TypeError: failed to extract field InstanceCreateInfo.ext"),
-])
+@pytest.mark.parametrize(
+    ("description", "expected"),
+    [
+        # Nested failures surface as the outermost record's field.
+        (
+            info(application_info=app(application_version=version(major="1"))),
+            "TypeError: failed to extract field InstanceCreateInfo.application_info",
+        ),
+        (
+            info(
+                application_info=types.SimpleNamespace(
+                    application_version=version(), application_name="x", engine_version=version()
+                )
+            ),
+            "TypeError: failed to extract field InstanceCreateInfo.application_info",
+        ),
+        # A missing attribute of the top record is bare.
+        (
+            types.SimpleNamespace(application_info=app(), ext=[]),
+            "AttributeError: 'types.SimpleNamespace' object has no attribute 'enabled_extensions'",
+        ),
+        # Fields are read in order: the first failure wins.
+        (info(application_info=None, ext=5), "TypeError: failed to extract field InstanceCreateInfo.application_info"),
+        (info(enabled=["a", 1]), "TypeError: failed to extract field InstanceCreateInfo.enabled_extensions"),
+        (
+            types.SimpleNamespace(application_info=app(), enabled_extensions="ext", ext=[]),
+            "TypeError: failed to extract field InstanceCreateInfo.enabled_extensions",
+        ),
+        (
+            types.SimpleNamespace(application_info=app(), enabled_extensions={"a": 1}, ext=[]),
+            "TypeError: failed to extract field InstanceCreateInfo.enabled_extensions",
+        ),
+        (
+            types.SimpleNamespace(application_info=app(), enabled_extensions=[], ext=(x for x in list[object]())),
+            "TypeError: failed to extract field InstanceCreateInfo.ext",
+        ),
+        (info(ext=[1]), "TypeError: failed to extract field InstanceCreateInfo.ext"),
+    ],
+)
 def test_conversion_failures_name_the_outermost_field(description: Any, expected: str) -> None:
     assert outer(description) == expected
 
@@ -85,7 +104,8 @@ def test_version_numbers_in_range_convert(value: Any) -> None:
 @pytest.mark.parametrize("value", [65536, -1, 1.0, "1", None, 2**70])
 def test_version_numbers_out_of_range_or_not_integers_fail(value: Any) -> None:
     assert outer(info(application_info=app(engine_version=version(patch=value)))) == (
-        "TypeError: failed to extract field InstanceCreateInfo.application_info")
+        "TypeError: failed to extract field InstanceCreateInfo.application_info"
+    )
 
 
 def test_sequences_of_any_kind_are_accepted_but_not_strings() -> None:
@@ -100,6 +120,7 @@ def test_getters_that_raise_pass_their_exception_through() -> None:
         @property
         def application_info(self) -> Any:
             raise KeyError("nope")
+
     assert outer(Exploding()) == "KeyError: 'nope'"
 
 
@@ -123,7 +144,8 @@ def test_str_failure_and_lone_surrogates_in_the_message() -> None:
 
 def test_a_name_with_lone_surrogates_fails_conversion() -> None:
     assert outer(info(application_info=app(application_name="x\ud800"))) == (
-        "TypeError: failed to extract field InstanceCreateInfo.application_info")
+        "TypeError: failed to extract field InstanceCreateInfo.application_info"
+    )
 
 
 # --- loaders ----------------------------------------------------------------------
@@ -132,10 +154,12 @@ def test_a_name_with_lone_surrogates_fails_conversion() -> None:
 def test_an_ext_element_without_a_loader_prints_one_line(capfd: pytest.CaptureFixture[str]) -> None:
     recorder = Recorder()
     assert outer(info(ext=[settings(0, recorder), settings(0, recorder), 7])) == (
-        "TypeError: failed to extract field InstanceCreateInfo.ext")
+        "TypeError: failed to extract field InstanceCreateInfo.ext"
+    )
     out = capfd.readouterr().out
-    assert out == ("No loader registered for type 'int'. Possible types are: "
-                   '["ovpi.api.ext.ovlog.LogCreateInfoEXT"]\n')
+    assert out == (
+        "No loader registered for type 'int'. Possible types are: [\"ovpi.api.ext.ovlog.LogCreateInfoEXT\"]\n"
+    )
     assert recorder.records == []
 
 
@@ -164,10 +188,13 @@ def test_a_look_alike_class_from_main_or_a_subclass_is_refused(capfd: pytest.Cap
 
     class Sub(RealLogCreateInfoEXT):
         pass
+
     sub = object.__new__(Sub)
     assert outer(info(ext=[sub])) == "TypeError: failed to extract field InstanceCreateInfo.ext"
-    assert ("No loader registered for type 'test_create_instance."
-            "test_a_look_alike_class_from_main_or_a_subclass_is_refused.<locals>.Sub'") in capfd.readouterr().out
+    assert (
+        "No loader registered for type 'test_create_instance."
+        "test_a_look_alike_class_from_main_or_a_subclass_is_refused.<locals>.Sub'"
+    ) in capfd.readouterr().out
 
 
 # --- logger settings --------------------------------------------------------------
@@ -181,9 +208,16 @@ class Level(IntEnum):
     WARN = 3
 
 
-@pytest.mark.parametrize(("level", "delivered"), [
-    (0, 5), (4, 0), (True, 4), (Level.WARN, 0), (2, 4),
-])
+@pytest.mark.parametrize(
+    ("level", "delivered"),
+    [
+        (0, 5),
+        (4, 0),
+        (True, 4),
+        (Level.WARN, 0),
+        (2, 4),
+    ],
+)
 def test_levels_convert_from_integers(level: Any, delivered: int, recorder: Recorder) -> None:
     handle = create(info([LOGGER], [settings(level, recorder)]))
     assert len(recorder.records) == delivered
@@ -193,14 +227,16 @@ def test_levels_convert_from_integers(level: Any, delivered: int, recorder: Reco
 @pytest.mark.parametrize("level", [5, 2**32 - 1, 2**32, 2**64, -1, 1.0, "Info", Color.RED, None])
 def test_bad_levels_are_refused(level: Any, recorder: Recorder) -> None:
     assert outer(info([LOGGER], [settings(level, recorder)])) == (
-        "TypeError: failed to extract field InstanceCreateInfo.ext")
+        "TypeError: failed to extract field InstanceCreateInfo.ext"
+    )
     assert recorder.records == []
 
 
 @pytest.mark.parametrize("callback", [None, 5, "print"])
 def test_non_callables_are_refused(callback: Any) -> None:
     assert outer(info([LOGGER], [settings(0, callback)])) == (
-        "TypeError: failed to extract field InstanceCreateInfo.ext")
+        "TypeError: failed to extract field InstanceCreateInfo.ext"
+    )
 
 
 def test_creation_errors_are_runtime_errors() -> None:
@@ -212,8 +248,10 @@ def test_creation_errors_are_runtime_errors() -> None:
 
 
 def test_binding_the_description_argument() -> None:
-    with pytest.raises(TypeError, match=re.escape(
-            "_ov_create_instance() missing 1 required positional argument: 'instance_create_info'")):
+    with pytest.raises(
+        TypeError,
+        match=re.escape("_ov_create_instance() missing 1 required positional argument: 'instance_create_info'"),
+    ):
         create()  # type: ignore[call-arg]
     assert type(create(instance_create_info=info())) is _sys.Instance
 
@@ -231,8 +269,11 @@ def test_each_message_is_a_fresh_dict_with_seven_keys(recorder: Recorder) -> Non
     assert recorder.messages[5] == "Tearing down InstanceContext at " + address
     assert recorder.messages[1] == "Application 'demo' v1.0.12 using engine 'engine' v2.3.4"
     assert recorder.messages[2] == 'Loaded 1 extensions: ["__EXT_orvantis_logger"]'
-    assert re.fullmatch(r'ovcore version: v\d+\.\d+\.\d+ \(features: \["default", "ext_all", "ext_ovlog", "python"\]\)'
-                        r" -- \S+ \S+", recorder.messages[3])
+    assert re.fullmatch(
+        r'ovcore version: v\d+\.\d+\.\d+ \(features: \["default", "ext_all", "ext_ovlog", "python"\]\)'
+        r" -- \S+ \S+",
+        recorder.messages[3],
+    )
     assert re.fullmatch(r"built from commit [0-9a-f]+\.\.( \(dirty\))? on branch '.+'", recorder.messages[4])
     assert [r["level"] for r in recorder.records] == [0, 2, 2, 2, 2, 0]
     assert len({id(r) for r in recorder.records}) == 6
@@ -290,6 +331,7 @@ def test_a_class_as_callback_is_instantiated_per_message() -> None:
     class Sink:
         def __init__(self, record: dict[str, Any]) -> None:
             made.append(record)
+
     handle = create(info([LOGGER], [settings(2, Sink)]))
     del handle
     assert len(made) == 4
@@ -303,5 +345,3 @@ def test_the_logger_listed_twice_uses_the_second_settings_object() -> None:
 
 
 # --- failing callbacks ------------------------------------------------------------
-
-

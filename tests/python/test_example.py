@@ -37,10 +37,14 @@ def test_the_example_prints_the_package_s_version() -> None:
 
 
 @pytest.mark.child_process
-@pytest.mark.parametrize(("gone", "status"), [("reader", 1), ("descriptor", 0)],
-                         ids=["reader gone", "descriptor closed"])
-@pytest.mark.parametrize("args", [[], ["--level", "info"], ["--logging"], ["--version"], ["--help"]],
-                         ids=["printed by the logger", "callback", "logging", "version", "help"])
+@pytest.mark.parametrize(
+    ("gone", "status"), [("reader", 1), ("descriptor", 0)], ids=["reader gone", "descriptor closed"]
+)
+@pytest.mark.parametrize(
+    "args",
+    [[], ["--level", "info"], ["--logging"], ["--version"], ["--help"]],
+    ids=["printed by the logger", "callback", "logging", "version", "help"],
+)
 def test_the_example_ends_quietly_when_its_reader_has_gone(args: list[str], gone: str, status: int) -> None:
     read, write = os.pipe()
     os.close(read)  # the reader is gone before the first line is written
@@ -48,8 +52,14 @@ def test_the_example_ends_quietly_when_its_reader_has_gone(args: list[str], gone
         # A closed descriptor (`>&-`) leaves the program no sys.stdout at all,
         # and it then ends as `python -c "print(1)" >&-` does.
         close = (lambda: os.close(1)) if gone == "descriptor" else None
-        result = subprocess.run([sys.executable, "-m", "ovpi", *args], stdout=write, stderr=subprocess.PIPE,
-                                text=True, timeout=60, preexec_fn=close)
+        result = subprocess.run(
+            [sys.executable, "-m", "ovpi", *args],
+            stdout=write,
+            stderr=subprocess.PIPE,
+            text=True,
+            timeout=60,
+            preexec_fn=close,
+        )
     finally:
         os.close(write)
     assert (result.returncode, result.stderr) == (status, "")

@@ -57,15 +57,20 @@ class BadSequence:
 
 
 scalars = st.one_of(
-    st.integers(min_value=-(2**70), max_value=2**70), st.booleans(), st.none(), st.floats(allow_nan=True),
+    st.integers(min_value=-(2**70), max_value=2**70),
+    st.booleans(),
+    st.none(),
+    st.floats(allow_nan=True),
     st.text(alphabet=st.characters(codec=None, min_codepoint=0, max_codepoint=0x10FFFF)),
     st.builds(lambda v: BadIndex(v), st.one_of(st.integers(-5, 70000), st.just(ValueError("idx")), st.none())),
-    st.just("\ud800"), st.just(b"bytes"),
+    st.just("\ud800"),
+    st.just(b"bytes"),
 )
 
 
 def namespace(fields: dict[str, st.SearchStrategy[Any]]) -> st.SearchStrategy[Any]:
     """An object with some of `fields` (maybe missing, maybe raising)."""
+
     def build(values: dict[str, Any], missing: set[str], raising: set[str]) -> Any:
         attrs: dict[str, Any] = {}
         for name, value in values.items():
@@ -78,14 +83,22 @@ def namespace(fields: dict[str, st.SearchStrategy[Any]]) -> st.SearchStrategy[An
             if not isinstance(v, Raising):
                 setattr(obj, k, v)
         return obj
+
     names = list(fields)
-    return st.builds(build, st.fixed_dictionaries(fields),
-                     st.sets(st.sampled_from(names), max_size=1), st.sets(st.sampled_from(names), max_size=1))
+    return st.builds(
+        build,
+        st.fixed_dictionaries(fields),
+        st.sets(st.sampled_from(names), max_size=1),
+        st.sets(st.sampled_from(names), max_size=1),
+    )
 
 
 def sequences(items: st.SearchStrategy[Any]) -> st.SearchStrategy[Any]:
     return st.one_of(
-        st.lists(items, max_size=4), st.tuples(items), st.just("a str"), st.dictionaries(st.text(), items, max_size=2),
+        st.lists(items, max_size=4),
+        st.tuples(items),
+        st.just("a str"),
+        st.dictionaries(st.text(), items, max_size=2),
         st.builds(BadSequence, st.lists(items, max_size=3), st.booleans(), st.one_of(st.none(), st.integers(0, 3))),
         scalars,
     )
@@ -93,13 +106,24 @@ def sequences(items: st.SearchStrategy[Any]) -> st.SearchStrategy[Any]:
 
 versions = namespace({"major": scalars, "minor": scalars, "patch": scalars}) | st.builds(
     lambda a, b, c: types.SimpleNamespace(major=a, minor=b, patch=c),
-    st.integers(0, 65535), st.integers(0, 65535), st.integers(0, 65535))
-applications = namespace({"application_version": versions, "application_name": scalars | st.text(),
-                          "engine_version": versions, "engine_name": scalars | st.text()})
+    st.integers(0, 65535),
+    st.integers(0, 65535),
+    st.integers(0, 65535),
+)
+applications = namespace(
+    {
+        "application_version": versions,
+        "application_name": scalars | st.text(),
+        "engine_version": versions,
+        "engine_name": scalars | st.text(),
+    }
+)
 names = st.one_of(st.just(LOGGER), st.text(max_size=8), scalars)
 ext_items = st.one_of(scalars, st.builds(object), st.just(types.SimpleNamespace(level=0, callback=print)))
-descriptions = namespace({"application_info": applications, "enabled_extensions": sequences(names),
-                          "ext": sequences(ext_items)}) | scalars
+descriptions = (
+    namespace({"application_info": applications, "enabled_extensions": sequences(names), "ext": sequences(ext_items)})
+    | scalars
+)
 
 
 @settings(max_examples=EXAMPLES, deadline=None, suppress_health_check=list(HealthCheck))

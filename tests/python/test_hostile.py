@@ -45,7 +45,8 @@ def test_a_huge_len_with_few_valid_items_converts(claimed: int, recorder: Record
 def test_a_huge_range_fails_on_its_first_item_not_on_memory(capfd: pytest.CaptureFixture[str]) -> None:
     assert outer(info(range(10**12))) == "TypeError: failed to extract field InstanceCreateInfo.enabled_extensions"
     assert outer(info(Lying([1], sys.maxsize))) == (
-        "TypeError: failed to extract field InstanceCreateInfo.enabled_extensions")
+        "TypeError: failed to extract field InstanceCreateInfo.enabled_extensions"
+    )
     assert outer(info(ext=range(2**40))) == "TypeError: failed to extract field InstanceCreateInfo.ext"
     assert capfd.readouterr().out.startswith("No loader registered for type 'int'.")
 

@@ -35,22 +35,29 @@ PRELUDE = textwrap.dedent("""
 
 
 def run(code: str) -> subprocess.CompletedProcess[str]:
-    return subprocess.run([sys.executable, "-c", PRELUDE + textwrap.dedent(code)],
-                          capture_output=True, text=True, timeout=120)
+    return subprocess.run(
+        [sys.executable, "-c", PRELUDE + textwrap.dedent(code)], capture_output=True, text=True, timeout=120
+    )
 
 
-@pytest.mark.parametrize(("code", "torn_down"), [
-    # A module global: released while the interpreter clears its modules.
-    ("held = _sys._ov_create_instance(logged('global'))", ["global torn down"]),
-    # Only an atexit handler's closure holds it.
-    ("""
+@pytest.mark.parametrize(
+    ("code", "torn_down"),
+    [
+        # A module global: released while the interpreter clears its modules.
+        ("held = _sys._ov_create_instance(logged('global'))", ["global torn down"]),
+        # Only an atexit handler's closure holds it.
+        (
+            """
      import atexit
      def keep(h=_sys._ov_create_instance(logged('atexit'))):
          assert h is not None
      atexit.register(keep)
-     """, ["atexit torn down"]),
-    # A daemon thread still holds one: torn down at exit all the same.
-    ("""
+     """,
+            ["atexit torn down"],
+        ),
+        # A daemon thread still holds one: torn down at exit all the same.
+        (
+            """
      import threading
      started = threading.Event()
      def hold():
@@ -59,9 +66,12 @@ def run(code: str) -> subprocess.CompletedProcess[str]:
          threading.Event().wait()
      threading.Thread(target=hold, daemon=True).start()
      started.wait()
-     """, ["daemon torn down"]),
-    # A daemon thread busy creating and releasing while the interpreter exits.
-    pytest.param("""
+     """,
+            ["daemon torn down"],
+        ),
+        # A daemon thread busy creating and releasing while the interpreter exits.
+        pytest.param(
+            """
      import threading
      started = threading.Event()
      def churn():
@@ -72,8 +82,12 @@ def run(code: str) -> subprocess.CompletedProcess[str]:
      threading.Thread(target=churn, daemon=True).start()
      started.wait()
      os.environ["OVPI_TEST_CHURN"] = "1"
-     """, None, marks=pytest.mark.skipif(BEFORE_314, reason="CPython 3.13 ends daemon threads with pthread_exit")),
-])
+     """,
+            None,
+            marks=pytest.mark.skipif(BEFORE_314, reason="CPython 3.13 ends daemon threads with pthread_exit"),
+        ),
+    ],
+)
 def test_an_instance_alive_at_exit_ends_quietly(code: str, torn_down: list[str] | None) -> None:
     result = run(code)
     assert result.returncode == 0, result.stderr
@@ -106,11 +120,14 @@ SCRIPT_METHOD = """
 @pytest.mark.parametrize("shape", [SCRIPT_FUNCTION, SCRIPT_METHOD], ids=["function", "method"])
 def test_a_script_that_holds_its_own_callback_keeps_its_file_at_exit(shape: str, tmp_path: pathlib.Path) -> None:
     path = tmp_path / "log.txt"
-    result = run(textwrap.dedent(f"""
+    result = run(
+        textwrap.dedent(f"""
         path = {str(path)!r}
         def create(callback):
             return _sys._ov_create_instance(info(["__EXT_orvantis_logger"], [LogCreateInfoEXT(callback=callback)]))
-    """) + textwrap.dedent(shape))
+    """)
+        + textwrap.dedent(shape)
+    )
     assert (result.returncode, result.stderr) == (0, "")
     lines = path.read_text().splitlines()
     assert len(lines) == 6 and lines[-1].startswith("Tearing down")

@@ -23,10 +23,12 @@ create = _sys._ov_create_instance
 
 def interrupting_at(index: int, error: BaseException, seen: list[str]) -> Any:
     """A callback that records each message and raises `error` at message number `index`."""
+
     def callback(record: dict[str, Any]) -> None:
         seen.append(record["message"])
         if len(seen) == index + 1:
             raise error
+
     return callback
 
 
@@ -35,7 +37,8 @@ def interrupting_at(index: int, error: BaseException, seen: list[str]) -> Any:
 @pytest.mark.parametrize("kind", [KeyboardInterrupt, SystemExit])
 @pytest.mark.parametrize("index", range(REPORT_MESSAGES))
 def test_an_interrupt_during_creation_undoes_it_and_reaches_the_caller_as_itself(
-        index: int, kind: type[BaseException]) -> None:
+    index: int, kind: type[BaseException]
+) -> None:
     error = kind("pressed")
     seen: list[str] = []
     with pytest.raises(type(error)) as caught:
@@ -81,15 +84,19 @@ PRELUDE = textwrap.dedent(f"""
 
 
 def run(code: str) -> subprocess.CompletedProcess[str]:
-    return subprocess.run([sys.executable, "-c", PRELUDE + textwrap.dedent(code)], capture_output=True, text=True,
-                          timeout=60)
+    return subprocess.run(
+        [sys.executable, "-c", PRELUDE + textwrap.dedent(code)], capture_output=True, text=True, timeout=60
+    )
 
 
 @pytest.mark.child_process
-@pytest.mark.parametrize(("raised", "expected"), [
-    ("KeyboardInterrupt('pressed')", "KeyboardInterrupt ('pressed',)"),
-    ("SystemExit(3)", "SystemExit (3,)"),
-])
+@pytest.mark.parametrize(
+    ("raised", "expected"),
+    [
+        ("KeyboardInterrupt('pressed')", "KeyboardInterrupt ('pressed',)"),
+        ("SystemExit(3)", "SystemExit (3,)"),
+    ],
+)
 def test_an_interrupt_during_a_release_completes_it_and_arrives_at_the_next_line(raised: str, expected: str) -> None:
     result = run(f"""
         seen = []
@@ -258,8 +265,9 @@ LOOP = """
 def test_a_signal_sent_while_instances_come_and_go_ends_the_program(bridge: bool, sent: int) -> None:
     code = textwrap.dedent(LOOP).format(bridge=bridge, term=sent == signal.SIGTERM)
     for attempt in range(4):
-        child = subprocess.Popen([sys.executable, "-c", PRELUDE + code], stdout=subprocess.PIPE,
-                                 stderr=subprocess.PIPE, text=True)
+        child = subprocess.Popen(
+            [sys.executable, "-c", PRELUDE + code], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True
+        )
         assert child.stdout is not None and child.stdout.readline() == "looping\n"
         time.sleep(0.2)
         child.send_signal(sent)

@@ -63,22 +63,36 @@ def bridged_logger() -> Iterator[logging.Logger]:
 
 def bridged_instance(logger: logging.Logger) -> None:
     """Creates and releases an instance whose messages go to `logger`."""
-    handle = create_instance(InstanceCreateInfo(application_info=ApplicationInfo(application_name="bridge"),
-                                                enabled_extensions=[LOGGER_EXTENSION_NAME],
-                                                ext=[LogCreateInfoEXT(callback=logging_callback(logger))]))
+    handle = create_instance(
+        InstanceCreateInfo(
+            application_info=ApplicationInfo(application_name="bridge"),
+            enabled_extensions=[LOGGER_EXTENSION_NAME],
+            ext=[LogCreateInfoEXT(callback=logging_callback(logger))],
+        )
+    )
     del handle
 
 
-def bridged(logger: logging.Logger, level: int, timepoint: datetime.datetime,
-            target: logging.Logger | str | None = None) -> logging.LogRecord:
+def bridged(
+    logger: logging.Logger, level: int, timepoint: datetime.datetime, target: logging.Logger | str | None = None
+) -> logging.LogRecord:
     """The record that the bridge made for `target` (default: `logger`) hands
     to `logger` for one message."""
     handled: list[logging.LogRecord] = []
     logger.handle = handled.append  # type: ignore[assignment, method-assign]
     try:
         deliver = logging_callback(logger if target is None else target)
-        deliver({"level": level, "timepoint": timepoint, "message": "m", "module": "", "file": None, "line": None,
-                 "thread_name": None})
+        deliver(
+            {
+                "level": level,
+                "timepoint": timepoint,
+                "message": "m",
+                "module": "",
+                "file": None,
+                "line": None,
+                "thread_name": None,
+            }
+        )
     finally:
         del logger.handle
     return handled[0]
@@ -151,21 +165,36 @@ def test_the_logging_bridge_dates_the_repeated_hour_by_its_delivery(monkeypatch:
         for hour in (5, 6):
             moment = datetime.datetime(2026, 11, 1, hour, 30, tzinfo=datetime.UTC).timestamp()
             monkeypatch.setattr(time, "time_ns", lambda m=moment: int(m * 1e9))
-            deliver({"level": 4, "timepoint": datetime.datetime(2026, 11, 1, 1, 30), "message": "m", "module": "",
-                     "file": None, "line": None, "thread_name": None})
+            deliver(
+                {
+                    "level": 4,
+                    "timepoint": datetime.datetime(2026, 11, 1, 1, 30),
+                    "message": "m",
+                    "module": "",
+                    "file": None,
+                    "line": None,
+                    "thread_name": None,
+                }
+            )
             assert abs(handled[-1].created - moment) < 1
     finally:
         monkeypatch.undo()
         time.tzset()
 
 
-@pytest.mark.parametrize("failing", [lambda: Raising(OSError("network is down")),
-                                     lambda: refusing_filter(ValueError("no records today"))],
-                         ids=["a later handler's emit", "a filter on another handler"])
+@pytest.mark.parametrize(
+    "failing",
+    [lambda: Raising(OSError("network is down")), lambda: refusing_filter(ValueError("no records today"))],
+    ids=["a later handler's emit", "a filter on another handler"],
+)
 @pytest.mark.parametrize("raise_exceptions", [True, False])
 def test_an_error_inside_logging_is_reported_as_logging_does_and_the_application_goes_on(
-        bridged_logger: logging.Logger, failing: Callable[[], logging.Handler], raise_exceptions: bool,
-        monkeypatch: pytest.MonkeyPatch, capsys: pytest.CaptureFixture[str]) -> None:
+    bridged_logger: logging.Logger,
+    failing: Callable[[], logging.Handler],
+    raise_exceptions: bool,
+    monkeypatch: pytest.MonkeyPatch,
+    capsys: pytest.CaptureFixture[str],
+) -> None:
     monkeypatch.setattr(logging, "raiseExceptions", raise_exceptions)
     kept = Keep()
     bridged_logger.addHandler(kept)
@@ -180,8 +209,9 @@ def test_an_error_inside_logging_is_reported_as_logging_does_and_the_application
 
 
 @pytest.mark.parametrize("error", [KeyboardInterrupt(), SystemExit(3)], ids=type)
-def test_an_interrupt_inside_logging_still_propagates(bridged_logger: logging.Logger, error: BaseException,
-                                                     capsys: pytest.CaptureFixture[str]) -> None:
+def test_an_interrupt_inside_logging_still_propagates(
+    bridged_logger: logging.Logger, error: BaseException, capsys: pytest.CaptureFixture[str]
+) -> None:
     bridged_logger.addHandler(Raising(error))
     with pytest.raises(type(error)) as caught:
         bridged_instance(bridged_logger)
@@ -189,8 +219,9 @@ def test_an_interrupt_inside_logging_still_propagates(bridged_logger: logging.Lo
     assert "--- Logging error ---" not in capsys.readouterr().err
 
 
-def test_a_failing_record_factory_is_reported_too(bridged_logger: logging.Logger, monkeypatch: pytest.MonkeyPatch,
-                                                 capsys: pytest.CaptureFixture[str]) -> None:
+def test_a_failing_record_factory_is_reported_too(
+    bridged_logger: logging.Logger, monkeypatch: pytest.MonkeyPatch, capsys: pytest.CaptureFixture[str]
+) -> None:
     def broken(*args: Any, **kwargs: Any) -> logging.LogRecord:
         raise RuntimeError("factory broke")
 
@@ -211,15 +242,19 @@ def test_a_bridged_record_carries_the_native_fields(bridged_logger: logging.Logg
     bridged_logger.addHandler(kept)
     bridged_instance(bridged_logger)
     first, last = kept.records[0], kept.records[-1]
-    assert (first.ovpi_module, first.ovpi_level, last.ovpi_level) == ("ovcore::base", LogLevelEXT.Trace,  # type: ignore[attr-defined]
-                                                                       LogLevelEXT.Trace)
+    assert (first.ovpi_module, first.ovpi_level, last.ovpi_level) == (  # type: ignore[attr-defined]
+        "ovcore::base",
+        LogLevelEXT.Trace,
+        LogLevelEXT.Trace,
+    )
     assert first.ovpi_file == first.pathname and first.ovpi_line == first.lineno  # type: ignore[attr-defined]
     assert first.ovpi_thread_name is None or isinstance(first.ovpi_thread_name, str)  # type: ignore[attr-defined]
     assert kept.format(first).startswith("(unknown function) ovcore::base 0 Instance created")
 
 
 def test_a_record_factory_that_gives_the_native_fields_defaults_still_gets_them(
-        bridged_logger: logging.Logger, capsys: pytest.CaptureFixture[str]) -> None:
+    bridged_logger: logging.Logger, capsys: pytest.CaptureFixture[str]
+) -> None:
     old = logging.getLogRecordFactory()
 
     def with_defaults(*args: Any, **kwargs: Any) -> logging.LogRecord:
@@ -235,8 +270,10 @@ def test_a_record_factory_that_gives_the_native_fields_defaults_still_gets_them(
     finally:
         logging.setLogRecordFactory(old)
     assert "--- Logging error ---" not in capsys.readouterr().err
-    assert [(r.ovpi_module, r.ovpi_level_name) for r in kept.records[:2]] == [("ovcore::base", "Trace"),  # type: ignore[attr-defined]
-                                                                               ("ovcore::base", "Info")]
+    assert [(r.ovpi_module, r.ovpi_level_name) for r in kept.records[:2]] == [  # type: ignore[attr-defined]
+        ("ovcore::base", "Trace"),
+        ("ovcore::base", "Info"),
+    ]
 
 
 @pytest.mark.child_process
@@ -246,14 +283,20 @@ def test_a_bridged_record_loads_in_a_log_receiver_without_ovpi(bridged_logger: l
     bridged_instance(bridged_logger)
     fields = {name: value for name, value in vars(kept.records[1]).items() if name.startswith("ovpi_")}
     assert {name: type(value) for name, value in fields.items()} == {
-        "ovpi_level": int, "ovpi_level_name": str, "ovpi_module": str, "ovpi_file": str, "ovpi_line": int,
-        "ovpi_thread_name": type(fields["ovpi_thread_name"])}
+        "ovpi_level": int,
+        "ovpi_level_name": str,
+        "ovpi_module": str,
+        "ovpi_file": str,
+        "ovpi_line": int,
+        "ovpi_thread_name": type(fields["ovpi_thread_name"]),
+    }
     assert fields["ovpi_thread_name"] is None or type(fields["ovpi_thread_name"]) is str
     # What logging.handlers.SocketHandler sends, loaded as the logging
     # cookbook's receiver loads it, by an interpreter without site-packages.
     sent = logging.handlers.SocketHandler("localhost", None).makePickle(kept.records[1])
-    receiver = ("import logging, pickle, sys; r = logging.makeLogRecord(pickle.loads(sys.stdin.buffer.read()[4:])); "
-                "print(r.ovpi_level, r.ovpi_level_name, r.ovpi_module, r.getMessage().split()[0])")
-    result = subprocess.run([sys.executable, "-I", "-S", "-c", receiver], input=sent, capture_output=True,
-                            timeout=60)
+    receiver = (
+        "import logging, pickle, sys; r = logging.makeLogRecord(pickle.loads(sys.stdin.buffer.read()[4:])); "
+        "print(r.ovpi_level, r.ovpi_level_name, r.ovpi_module, r.getMessage().split()[0])"
+    )
+    result = subprocess.run([sys.executable, "-I", "-S", "-c", receiver], input=sent, capture_output=True, timeout=60)
     assert (result.returncode, result.stdout, result.stderr) == (0, b"2 Info ovcore::base Application\n", b"")

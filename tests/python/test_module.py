@@ -37,9 +37,16 @@ def test_all_and_the_only_public_attributes() -> None:
 def test_importing_the_module_turns_the_gil_on() -> None:
     environment = {name: value for name, value in os.environ.items() if name != "PYTHON_GIL"}
     result = subprocess.run(
-        [sys.executable, "-c", "import sys; before = sys._is_gil_enabled(); import ovpi._sys; "
-                               "print(before, sys._is_gil_enabled())"],
-        env=environment, capture_output=True, text=True, check=True)
+        [
+            sys.executable,
+            "-c",
+            "import sys; before = sys._is_gil_enabled(); import ovpi._sys; print(before, sys._is_gil_enabled())",
+        ],
+        env=environment,
+        capture_output=True,
+        text=True,
+        check=True,
+    )
     assert result.stdout.split() == ["False", "True"]
 
 
@@ -65,8 +72,10 @@ def test_type_and_function_metadata() -> None:
     docs = {
         _sys.factorial: ("(n)", "Computes the factorial of a number."),
         _sys.fibonacci: ("(n)", "Computes the fibonacci of a number."),
-        _sys._ov_create_instance: ("(instance_create_info)",
-                                   "Creates a new Orvantis instance from the validated Python dataclasses."),
+        _sys._ov_create_instance: (
+            "(instance_create_info)",
+            "Creates a new Orvantis instance from the validated Python dataclasses.",
+        ),
     }
     for function, (signature, doc) in docs.items():
         assert str(inspect.signature(function)) == signature
@@ -112,4 +121,5 @@ def test_a_legacy_sub_interpreter_is_refused_by_the_module_itself() -> None:
     result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
     assert result.stdout.strip() == (
         "ImportError | ovpi._sys does not support sub-interpreters: it can only be imported by the "
-        "interpreter that imported it first")
+        "interpreter that imported it first"
+    )

@@ -30,17 +30,20 @@ def test_fibonacci_accepts_n_while_the_next_number_fits() -> None:
             fibonacci(n)
 
 
-@pytest.mark.parametrize(("call", "message"), [
-    (lambda: factorial(), "factorial() missing 1 required positional argument: 'n'"),  # type: ignore[call-arg]
-    (lambda: fibonacci(1, 2), "fibonacci() takes 1 positional arguments but 2 were given"),  # type: ignore[call-arg]
-    (lambda: factorial(m=3), "factorial() got an unexpected keyword argument 'm'"),  # type: ignore[call-arg]
-    (lambda: factorial(3, n=3), "factorial() got multiple values for argument 'n'"),  # type: ignore[misc]
-    # The first offending keyword, in the caller's order, decides.
-    (lambda: factorial(3, m=1, n=3), "factorial() got an unexpected keyword argument 'm'"),  # type: ignore[call-arg, misc]
-    (lambda: factorial(3, n=3, m=1), "factorial() got multiple values for argument 'n'"),  # type: ignore[call-arg, misc]
-    # Too many positionals is reported before any keyword is looked at.
-    (lambda: factorial(1, 2, m=3), "factorial() takes 1 positional arguments but 2 were given"),  # type: ignore[call-arg]
-])
+@pytest.mark.parametrize(
+    ("call", "message"),
+    [
+        (lambda: factorial(), "factorial() missing 1 required positional argument: 'n'"),  # type: ignore[call-arg]
+        (lambda: fibonacci(1, 2), "fibonacci() takes 1 positional arguments but 2 were given"),  # type: ignore[call-arg]
+        (lambda: factorial(m=3), "factorial() got an unexpected keyword argument 'm'"),  # type: ignore[call-arg]
+        (lambda: factorial(3, n=3), "factorial() got multiple values for argument 'n'"),  # type: ignore[misc]
+        # The first offending keyword, in the caller's order, decides.
+        (lambda: factorial(3, m=1, n=3), "factorial() got an unexpected keyword argument 'm'"),  # type: ignore[call-arg, misc]
+        (lambda: factorial(3, n=3, m=1), "factorial() got multiple values for argument 'n'"),  # type: ignore[call-arg, misc]
+        # Too many positionals is reported before any keyword is looked at.
+        (lambda: factorial(1, 2, m=3), "factorial() takes 1 positional arguments but 2 were given"),  # type: ignore[call-arg]
+    ],
+)
 def test_binding_errors(call, message) -> None:  # type: ignore[no-untyped-def]
     with pytest.raises(TypeError) as caught:
         call()
@@ -63,9 +66,11 @@ def test_integer_like_arguments_convert() -> None:
 
 
 def test_non_integers_are_reworded_type_errors() -> None:
-    for value, inner in [(5.0, "'float' object cannot be interpreted as an integer"),
-                         ("5", "'str' object cannot be interpreted as an integer"),
-                         (None, "'NoneType' object cannot be interpreted as an integer")]:
+    for value, inner in [
+        (5.0, "'float' object cannot be interpreted as an integer"),
+        ("5", "'str' object cannot be interpreted as an integer"),
+        (None, "'NoneType' object cannot be interpreted as an integer"),
+    ]:
         with pytest.raises(TypeError) as caught:
             factorial(value)  # type: ignore[arg-type]
         assert str(caught.value) == "argument 'n': " + inner
@@ -86,6 +91,7 @@ def test_other_conversion_errors_pass_unchanged() -> None:
 def test_a_type_error_subclass_from_index_is_not_reworded() -> None:
     class Mine(TypeError):
         pass
+
     with pytest.raises(Mine, match="^custom$"):
         factorial(IndexThatRaises(Mine("custom")))
 

@@ -23,6 +23,7 @@ create = _sys._ov_create_instance
 def panic_type() -> type[BaseException]:
     def fail(record: Any) -> None:
         raise ValueError("boom")
+
     try:
         create(info([LOGGER], [settings(0, fail)]))
     except BaseException as e:  # noqa: BLE001
@@ -112,6 +113,7 @@ def test_panic_exception_is_the_package_s_own_and_pickles() -> None:
 def raising(error: BaseException) -> Any:
     def callback(record: Any) -> None:
         raise error
+
     return callback
 
 
@@ -181,6 +183,7 @@ def test_a_release_caused_by_a_failing_creation_reports_its_own_failure(monkeypa
             x_settings.callback = None
             if record["message"].startswith("Application"):
                 raise ValueError("X creation failed")
+
         return x_callback
 
     x_settings.callback = make_x_callback(create(info([LOGGER], [settings(0, y_fails_at_teardown)])))

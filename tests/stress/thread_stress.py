@@ -98,6 +98,8 @@ if __name__ == "__main__":
     started = time.monotonic()
     result = run(seconds)
     gil = getattr(sys, "_is_gil_enabled", lambda: True)()
-    print(f"thread stress: {result['instances']} instances ({result['handed_over']} released on another "
-          f"thread), {result['numeric_calls']} numeric calls in {time.monotonic() - started:.1f}s; "
-          f"GIL enabled: {gil}")
+    print(
+        f"thread stress: {result['instances']} instances ({result['handed_over']} released on another "
+        f"thread), {result['numeric_calls']} numeric calls in {time.monotonic() - started:.1f}s; "
+        f"GIL enabled: {gil}"
+    )

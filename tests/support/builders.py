@@ -28,8 +28,10 @@ def version(major: Any = 1, minor: Any = 0, patch: Any = 12) -> types.SimpleName
 
 def app(**overrides: Any) -> types.SimpleNamespace:
     fields: dict[str, Any] = dict(
-        application_version=version(), application_name="demo",
-        engine_version=version(2, 3, 4), engine_name="engine",
+        application_version=version(),
+        application_name="demo",
+        engine_version=version(2, 3, 4),
+        engine_name="engine",
     )
     fields.update(overrides)
     return types.SimpleNamespace(**fields)
@@ -38,8 +40,9 @@ def app(**overrides: Any) -> types.SimpleNamespace:
 def info(enabled: Any = None, ext: Any = None, **overrides: Any) -> types.SimpleNamespace:
     """A description enabling `enabled` (a list by default) with `ext` as its
     settings objects; sequences of other kinds are passed on as they are."""
-    fields: dict[str, Any] = dict(application_info=app(), enabled_extensions=[] if enabled is None else enabled,
-                                  ext=[] if ext is None else ext)
+    fields: dict[str, Any] = dict(
+        application_info=app(), enabled_extensions=[] if enabled is None else enabled, ext=[] if ext is None else ext
+    )
     fields.update(overrides)
     return types.SimpleNamespace(**fields)
 

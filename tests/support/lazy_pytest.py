@@ -25,4 +25,5 @@ if __name__ == "__main__":
         sys.exit("start this under -X lazy_imports=all")
     sys.set_lazy_imports_filter(stays_lazy)
     import pytest
+
     sys.exit(pytest.main(sys.argv[1:]))

@@ -41,9 +41,11 @@ def main() -> None:
     info = InstanceCreateInfo(
         application_info=ApplicationInfo(application_name=f"app {version}", application_version=VersionInfo(1, 2, 3)),
         enabled_extensions=[LOGGER_EXTENSION_NAME],
-        ext=[LogCreateInfoEXT(callback=callback, level=LogLevelEXT.Info),
-             LogCreateInfoEXT(callback=logging_callback(logging.getLogger("app"))),
-             LogCreateInfoEXT(callback=print, level=2)],  # the level's integer value, as the docstring allows
+        ext=[
+            LogCreateInfoEXT(callback=callback, level=LogLevelEXT.Info),
+            LogCreateInfoEXT(callback=logging_callback(logging.getLogger("app"))),
+            LogCreateInfoEXT(callback=print, level=2),
+        ],  # the level's integer value, as the docstring allows
     )
     threshold: LogLevelEXT = LogCreateInfoEXT(callback=print, level=3).level
     instance: Instance = create_instance(info)

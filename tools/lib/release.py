@@ -42,13 +42,22 @@ REBUILDS = (("one", 0o022, "UTC"), ("two/a/deeper/folder", 0o077, "Pacific/Chath
 class Artefacts:
     """What one release build made: the wheel as built, the same repaired by
     auditwheel, and the sdist when one was asked for."""
+
     wheel: pathlib.Path
     repaired: pathlib.Path
     sdist: pathlib.Path | None
 
 
-def build(session: nox.Session, python_name: str, dist: pathlib.Path, *, source: pathlib.Path = REPO,
-          sdist: bool = False, aarch64: bool = False, env: dict[str, str] | None = None) -> Artefacts:
+def build(
+    session: nox.Session,
+    python_name: str,
+    dist: pathlib.Path,
+    *,
+    source: pathlib.Path = REPO,
+    sdist: bool = False,
+    aarch64: bool = False,
+    env: dict[str, str] | None = None,
+) -> Artefacts:
     """Builds the release wheel of the tree SOURCE for PYTHON_NAME into DIST
     (with SDIST, its sdist too; with AARCH64, for Linux on aarch64, cross-built
     here), at the time of the commit the tree is, and repairs the wheel with
@@ -64,11 +73,25 @@ def build(session: nox.Session, python_name: str, dist: pathlib.Path, *, source:
     # unpacked sdist carries that record already.
     snapshot = source / ".ovpi-vcs" if (source / ".git").exists() else None
     if snapshot:
-        session.run("cmake", f"-DSOURCE_DIR={source}", f"-DOUT={snapshot}", "-P",
-                    str(REPO / "cmake" / "vcs_snapshot.cmake"))
+        session.run(
+            "cmake", f"-DSOURCE_DIR={source}", f"-DOUT={snapshot}", "-P", str(REPO / "cmake" / "vcs_snapshot.cmake")
+        )
     try:
-        session.run(python_name, "-m", "build", *(["--sdist"] if sdist else []), "--wheel", "--no-isolation",
-                    *RELEASE, *config, "--outdir", str(raw), str(source), env=env, silent=True)
+        session.run(
+            python_name,
+            "-m",
+            "build",
+            *(["--sdist"] if sdist else []),
+            "--wheel",
+            "--no-isolation",
+            *RELEASE,
+            *config,
+            "--outdir",
+            str(raw),
+            str(source),
+            env=env,
+            silent=True,
+        )
     finally:
         if snapshot:
             snapshot.unlink(missing_ok=True)
@@ -83,8 +106,12 @@ def commit_time(tree: pathlib.Path) -> str:
     takes as SOURCE_DATE_EPOCH, so that the same commit gives the same bytes:
     git's in a clone, and in an unpacked sdist the time it records."""
     if (tree / ".git").exists():
-        return subprocess.run(["git", "-c", "safe.directory=*", "-C", str(tree), "log", "-1", "--format=%ct"],
-                              capture_output=True, text=True, check=True).stdout.strip()
+        return subprocess.run(
+            ["git", "-c", "safe.directory=*", "-C", str(tree), "log", "-1", "--format=%ct"],
+            capture_output=True,
+            text=True,
+            check=True,
+        ).stdout.strip()
     recorded = re.search(r'set\(vcs_time "([^"]+)"\)', (tree / ".ovpi-vcs").read_text())
     assert recorded, f"{tree} records no commit time"
     return str(int(datetime.datetime.fromisoformat(recorded.group(1)).timestamp()))
@@ -105,40 +132,75 @@ def check(session: nox.Session, python_name: str, built: Artefacts) -> None:
     """tests/packaging over the repaired wheel (and the sdist) of this checkout."""
     for artefact in filter(None, (built.repaired, built.sdist)):
         session.log(f"{artefact.relative_to(REPO)}: {artefact.stat().st_size // 1024} KiB")
-    session.run(python_name, "-m", "pytest", "-q", "-s", "-p", "no:cacheprovider", "tests/packaging",
-                f"--wheel={built.repaired}", *([f"--sdist={built.sdist}"] if built.sdist else []),
-                env={"SOURCE_DATE_EPOCH": commit_time(REPO)})
+    session.run(
+        python_name,
+        "-m",
+        "pytest",
+        "-q",
+        "-s",
+        "-p",
+        "no:cacheprovider",
+        "tests/packaging",
+        f"--wheel={built.repaired}",
+        *([f"--sdist={built.sdist}"] if built.sdist else []),
+        env={"SOURCE_DATE_EPOCH": commit_time(REPO)},
+    )
 
 
-def install_and_test(session: nox.Session, python_name: str, artefact: pathlib.Path, venv: pathlib.Path, *,
-                     whole_suite: bool = False) -> None:
+def install_and_test(
+    session: nox.Session, python_name: str, artefact: pathlib.Path, venv: pathlib.Path, *, whole_suite: bool = False
+) -> None:
     """Installs ARTEFACT into a fresh venv and runs the installed tests from
     outside the tree; with WHOLE_SUITE, the Python suite too, against it."""
     session.log(f"installing {artefact.name} into a fresh venv")
     session.run(python_name, "-m", "venv", "--system-site-packages", str(venv))
     python = str(venv / "bin" / "python")
-    session.run(python, "-m", "pip", "install", "--no-index", "--no-deps", "--no-build-isolation", "-q",
-                str(artefact), silent=True)
+    session.run(
+        python,
+        "-m",
+        "pip",
+        "install",
+        "--no-index",
+        "--no-deps",
+        "--no-build-isolation",
+        "-q",
+        str(artefact),
+        silent=True,
+    )
     with session.chdir("/tmp"):
-        session.run(python, "-m", "pytest", "-q", "-p", "no:cacheprovider", str(REPO / "tests" / "installed"),
-                    env={"OVPI_EXPECT_VCS": expect_vcs()})
+        session.run(
+            python,
+            "-m",
+            "pytest",
+            "-q",
+            "-p",
+            "no:cacheprovider",
+            str(REPO / "tests" / "installed"),
+            env={"OVPI_EXPECT_VCS": expect_vcs()},
+        )
     if whole_suite:
         # From the clone, whose python/ is not on the path: the wheel's ovpi is the one imported.
-        session.run(python, "-m", "pytest", "-q", "-p", "no:cacheprovider", "tests/python",
-                    env={"HYPOTHESIS_NO_PLUGINS": "1"})
+        session.run(
+            python, "-m", "pytest", "-q", "-p", "no:cacheprovider", "tests/python", env={"HYPOTHESIS_NO_PLUGINS": "1"}
+        )
 
 
-def install_and_test_aarch64(session: nox.Session, python_name: str, wheel: pathlib.Path,
-                             venv: pathlib.Path) -> None:
+def install_and_test_aarch64(session: nox.Session, python_name: str, wheel: pathlib.Path, venv: pathlib.Path) -> None:
     """Installs the aarch64 WHEEL into a fresh venv of the aarch64 root and
     runs the installed tests and the whole Python suite there, under emulation."""
     venv = venv.relative_to(REPO)
     in_aarch64_root(session, f"{python_name} -m venv --without-pip --system-site-packages {venv}")
     in_aarch64_root(session, f"{venv}/bin/python -m pip install --no-index --no-deps -q {wheel.relative_to(REPO)}")
-    in_aarch64_root(session, f"cd /tmp && /src/{venv}/bin/python -m pytest -q -p no:cacheprovider /src/tests/installed",
-                    env={"OVPI_EXPECT_VCS": expect_vcs()})
-    in_aarch64_root(session, f"{venv}/bin/python -m pytest -q -p no:cacheprovider tests/python",
-                    env={"OVPI_FUZZ_EXAMPLES": AARCH64_FUZZ_EXAMPLES})
+    in_aarch64_root(
+        session,
+        f"cd /tmp && /src/{venv}/bin/python -m pytest -q -p no:cacheprovider /src/tests/installed",
+        env={"OVPI_EXPECT_VCS": expect_vcs()},
+    )
+    in_aarch64_root(
+        session,
+        f"{venv}/bin/python -m pytest -q -p no:cacheprovider tests/python",
+        env={"OVPI_FUZZ_EXAMPLES": AARCH64_FUZZ_EXAMPLES},
+    )
 
 
 def expect_vcs() -> str:
@@ -154,8 +216,9 @@ def reproducible(session: nox.Session, python_name: str, out: pathlib.Path) -> N
     shutil.rmtree(out, ignore_errors=True)
     cross = aarch64_runnable()
     if not cross and REQUIRE_ALL_STAGES:
-        session.error("the aarch64 root cannot run its programs (OVPI_REQUIRE_ALL_STAGES=1 forbids leaving the "
-                      "aarch64 wheel out)")
+        session.error(
+            "the aarch64 root cannot run its programs (OVPI_REQUIRE_ALL_STAGES=1 forbids leaving the aarch64 wheel out)"
+        )
     builds: list[dict[str, pathlib.Path]] = []
     for folder, umask, zone in REBUILDS:
         # A clone of the commit checked out: what is built is what a release would build.
@@ -167,8 +230,9 @@ def reproducible(session: nox.Session, python_name: str, out: pathlib.Path) -> N
             assert native.sdist is not None
             built = {"sdist": native.sdist, "wheel": native.wheel, "repaired wheel": native.repaired}
             if cross:
-                aarch64 = build(session, python_name, out / folder / "dist-aarch64", source=source, aarch64=True,
-                                env={"TZ": zone})
+                aarch64 = build(
+                    session, python_name, out / folder / "dist-aarch64", source=source, aarch64=True, env={"TZ": zone}
+                )
                 built |= {"aarch64 wheel": aarch64.wheel, "repaired aarch64 wheel": aarch64.repaired}
         finally:
             os.umask(previous)
@@ -211,7 +275,7 @@ def aarch64_cross(python_name: str) -> tuple[tuple[str, ...], dict[str, str]]:
     return ("-C", toolchain), {
         "OVPI_TARGET_INCLUDE": str(include),
         "_PYTHON_HOST_PLATFORM": "linux-aarch64",  # the wheel's platform tag
-        "SETUPTOOLS_EXT_SUFFIX": suffix,           # the module's file name, as the target's interpreter has it
+        "SETUPTOOLS_EXT_SUFFIX": suffix,  # the module's file name, as the target's interpreter has it
     }
 
 
@@ -223,8 +287,9 @@ def aarch64_runnable() -> bool:
 
 def aarch64_output(command: str) -> str:
     """What the shell COMMAND prints in the aarch64 root, stripped."""
-    return subprocess.run(["tools/buildroot", "aarch64", command], cwd=REPO, capture_output=True, text=True,
-                          check=True).stdout.strip()
+    return subprocess.run(
+        ["tools/buildroot", "aarch64", command], cwd=REPO, capture_output=True, text=True, check=True
+    ).stdout.strip()
 
 
 def require_aarch64(session: nox.Session) -> None:
@@ -232,8 +297,10 @@ def require_aarch64(session: nox.Session) -> None:
     instead with OVPI_REQUIRE_ALL_STAGES=1."""
     if aarch64_runnable():
         return
-    reason = ("no aarch64 root, or the kernel cannot run its programs: "
-              "`tools/buildroot ensure-aarch64` (which make test runs) sets both up where it can")
+    reason = (
+        "no aarch64 root, or the kernel cannot run its programs: "
+        "`tools/buildroot ensure-aarch64` (which make test runs) sets both up where it can"
+    )
     if REQUIRE_ALL_STAGES:
         session.error(f"{reason} (OVPI_REQUIRE_ALL_STAGES=1 forbids the skip)")
     session.skip(reason)

@@ -48,8 +48,9 @@ def _check_str(owner: str, name: str, value: object) -> None:
     try:
         value.encode("utf-8")
     except UnicodeEncodeError as e:
-        raise ValueError(f"{owner}.{name} has a lone surrogate {value[e.start]!r} at position {e.start}, "
-                         "which UTF-8 cannot encode") from None
+        raise ValueError(
+            f"{owner}.{name} has a lone surrogate {value[e.start]!r} at position {e.start}, which UTF-8 cannot encode"
+        ) from None
 
 
 def _as_tuple(owner: str, name: str, value: object) -> tuple[object, ...]:
@@ -150,8 +151,9 @@ class ApplicationInfo:
         _check_str("ApplicationInfo", "engine_name", self.engine_name)
         for name in ("application_version", "engine_version"):
             if not isinstance(getattr(self, name), VersionInfo):
-                raise TypeError(f"ApplicationInfo.{name} must be a VersionInfo, "
-                                f"not {type(getattr(self, name)).__name__}")
+                raise TypeError(
+                    f"ApplicationInfo.{name} must be a VersionInfo, not {type(getattr(self, name)).__name__}"
+                )
 
 
 @dataclass(frozen=True, slots=True, kw_only=True)
@@ -169,8 +171,10 @@ class InstanceCreateInfo:
 
     def __post_init__(self) -> None:
         if not isinstance(self.application_info, ApplicationInfo):
-            raise TypeError("InstanceCreateInfo.application_info must be an ApplicationInfo, "
-                            f"not {type(self.application_info).__name__}")
+            raise TypeError(
+                "InstanceCreateInfo.application_info must be an ApplicationInfo, "
+                f"not {type(self.application_info).__name__}"
+            )
         names = _as_tuple("InstanceCreateInfo", "enabled_extensions", self.enabled_extensions)
         for index, name in enumerate(names):
             _check_str("InstanceCreateInfo", f"enabled_extensions[{index}]", name)
@@ -219,13 +223,17 @@ def _warn_of_ignored_settings(info: InstanceCreateInfo) -> None:
                     f"InstanceCreateInfo.ext[{index}] is a {extension.settings.__name__}, but its extension is not "
                     f"enabled, so it is ignored: add {extension.constant} ({extension.name!r}) to "
                     "InstanceCreateInfo.enabled_extensions",
-                    ExtensionNotEnabledWarning, stacklevel=3)
+                    ExtensionNotEnabledWarning,
+                    stacklevel=3,
+                )
         elif named > 1:
             # Each one built takes the next settings object; the last one built is kept.
             kept = given[named - 1] if len(given) >= named else None
             ignored = [index for index in given if index != kept]
-            text = (f"InstanceCreateInfo.enabled_extensions names {extension.constant} ({extension.name!r}) "
-                    f"{named} times: the core builds it once per name and keeps only the last one built, which ")
+            text = (
+                f"InstanceCreateInfo.enabled_extensions names {extension.constant} ({extension.name!r}) "
+                f"{named} times: the core builds it once per name and keeps only the last one built, which "
+            )
             text += f"takes ext[{kept}]" if kept is not None else "gets no settings object"
             if ignored:
                 text += f", so {_listing(ignored)} {'is' if len(ignored) == 1 else 'are'} ignored"
@@ -235,11 +243,13 @@ def _warn_of_ignored_settings(info: InstanceCreateInfo) -> None:
                 f"InstanceCreateInfo.ext holds {len(given)} {extension.settings.__name__} objects: the extension "
                 f"takes the first, ext[{given[0]}], so {_listing(given[1:])} "
                 f"{'is' if len(given) == 2 else 'are'} ignored: pass one",
-                DuplicateSettingsWarning, stacklevel=3)
+                DuplicateSettingsWarning,
+                stacklevel=3,
+            )
 
 
 def _listing(indices: list[int]) -> str:
-    """"ext[1]", "ext[1] and ext[3]", "ext[1], ext[2] and ext[3]"."""
+    """ "ext[1]", "ext[1] and ext[3]", "ext[1], ext[2] and ext[3]"."""
     items = [f"ext[{index}]" for index in indices]
     return items[0] if len(items) == 1 else ", ".join(items[:-1]) + " and " + items[-1]
 
@@ -249,8 +259,10 @@ def _note_unknown_settings(error: TypeError, info: InstanceCreateInfo) -> None:
     for index, settings in enumerate(info.ext):
         if type(settings) not in accepted:
             names = ", ".join(sorted(qualified_name(cls) for cls in accepted))
-            error.add_note(f"InstanceCreateInfo.ext[{index}] is a {qualified_name(type(settings))}; "
-                           f"the settings types the core accepts are: {names}")
+            error.add_note(
+                f"InstanceCreateInfo.ext[{index}] is a {qualified_name(type(settings))}; "
+                f"the settings types the core accepts are: {names}"
+            )
             return
 
 

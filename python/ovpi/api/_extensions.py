@@ -10,9 +10,9 @@ import dataclasses
 
 @dataclasses.dataclass(frozen=True, slots=True)
 class Extension:
-    name: str            # its registered name, as the core knows it
-    constant: str        # the package's constant that holds the name
-    settings: type       # the class of its settings objects
+    name: str  # its registered name, as the core knows it
+    constant: str  # the package's constant that holds the name
+    settings: type  # the class of its settings objects
 
 
 _known: tuple[Extension, ...] = ()
@@ -23,8 +23,9 @@ def known_extensions() -> tuple[Extension, ...]:
     if not _known:
         from ovpi.api.ext import ovlog
 
-        _known = (Extension(ovlog.LOGGER_EXTENSION_NAME, "ovpi.api.ext.ovlog.LOGGER_EXTENSION_NAME",
-                            ovlog.LogCreateInfoEXT),)
+        _known = (
+            Extension(ovlog.LOGGER_EXTENSION_NAME, "ovpi.api.ext.ovlog.LOGGER_EXTENSION_NAME", ovlog.LogCreateInfoEXT),
+        )
     return _known
 
 

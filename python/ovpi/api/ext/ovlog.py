@@ -203,7 +203,8 @@ def logging_callback(logger: logging.Logger | str | None = None) -> LogCallback:
         log_record: logging.LogRecord | None = None
         try:
             log_record = source.makeRecord(
-                source.name, level, pathname, lineno, record["message"], (), None, _UNKNOWN_FUNCTION)
+                source.name, level, pathname, lineno, record["message"], (), None, _UNKNOWN_FUNCTION
+            )
             # Set after the record is made, not passed as extra=, which refuses
             # names that a record factory has already given the record.
             fields = log_record.__dict__
@@ -240,8 +241,9 @@ def _target_logger(logger: object) -> logging.Logger:
         return logging.getLogger(logger)
     if isinstance(logger, logging.Logger):
         return logger
-    raise TypeError(f"logging_callback() expects a logging.Logger, a logger's name or None, "
-                    f"not {type(logger).__name__}")
+    raise TypeError(
+        f"logging_callback() expects a logging.Logger, a logger's name or None, not {type(logger).__name__}"
+    )
 
 
 def _created(timepoint: datetime.datetime, delivered: float) -> float:
