@@ -81,7 +81,7 @@ def build_folder(preset: str, python_name: str | None) -> pathlib.Path:
 
 @stage("check", "test")
 def lint(session: nox.Session) -> None:
-    """The style, first: clang-format over the C++ and ruff over the Python, in check mode (.clang-format, pyproject.toml)."""
+    """The style, first: clang-format over the C++, ruff's rules and its formatting over the Python, in check mode (.clang-format, pyproject.toml)."""
     # Every C and C++ source the build compiles, whether git tracks it yet or
     # not: all of the tree's but what builds wrote (build/) and hidden folders.
     folders = [path for path in REPO.iterdir() if path.is_dir() and path.name != "build" and path.name[0] != "."]
@@ -93,6 +93,7 @@ def lint(session: nox.Session) -> None:
     )
     session.run("clang-format", "--dry-run", "--Werror", *sources)
     session.run("ruff", "check", "--no-cache", ".")
+    session.run("ruff", "format", "--check", "--no-cache", ".")
 
 
 @stage("check", "test")
