@@ -9,8 +9,8 @@ are ovpi's own code); and the tools that built it. A build from source links
 the system's runtime dynamically, and says so instead of listing it.
 
 A build step runs on the build machine and needs nothing beyond the build
-requirements: this takes the standard library alone, so any Python 3 of the
-build machine runs it, whatever interpreter the module is for. The packaging
+requirements: this takes the standard library alone, so any Python 3.9 or
+newer of the build machine runs it, whatever interpreter the module is for. The packaging
 tests validate the document against CycloneDX's schema.
 
 The same inputs give the same bytes: the serial number is derived from the
@@ -28,6 +28,7 @@ import hashlib
 import json
 import os
 import pathlib
+import sys
 import urllib.parse
 import uuid
 from typing import Any
@@ -36,6 +37,10 @@ GCC_RUNTIME_LICENSE = "GPL-3.0-or-later WITH GCC-exception-3.1"
 # Serial numbers of ovpi's documents: UUIDs named, within this namespace, by a digest of the content.
 SERIAL_NAMESPACE = uuid.UUID("6f1c8f4e-3a55-5b0e-9d8e-0c1f4e2b7a90")
 SCHEMA = "http://cyclonedx.org/schema/bom-1.6.schema.json"
+
+# An older build machine is told what to do, not given a traceback.
+if sys.version_info < (3, 9):
+    sys.exit(f"write_sbom.py needs Python 3.9 or newer, not {sys.version.split()[0]}: set OVPI_BUILD_PYTHON to one")
 
 Component = dict[str, Any]
 

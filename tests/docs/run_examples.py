@@ -63,7 +63,7 @@ class Page:
 
 
 # The languages of a code-block or fence that show Python.
-PYTHON = {"python", "py", "python3", "pycon", "ipython"}
+PYTHON = {"python", "py", "python3", "py3", "pycon", "ipython", "ipython3"}
 NOT_RUN = re.compile(r"\.\. not run: *(\S.*)$|<!-- not run: *(\S.*?) *-->$")
 FILE = re.compile(r"\.\. file: *(\S+)$")
 DIRECTIVE = re.compile(r"\s*\.\. (testcode|testoutput|doctest|code-block|code|sourcecode)::\s*(\S*)")
@@ -147,7 +147,7 @@ def rst_page(text: str) -> Page:
             )
         elif file := FILE.match(before):
             blocks.append(Block("file", body, index + 1, section=section, name=file.group(1)))
-        elif language in PYTHON and not NOT_RUN.match(before):
+        elif language.lower() in PYTHON and not NOT_RUN.match(before):  # Pygments' names ignore case
             unrun.append(f"line {index + 1}: a {language} code-block that is not run")
         index = after
     return Page(blocks, unrun)
@@ -171,7 +171,7 @@ def markdown_page(text: str) -> Page:
             and not text[previous_end : match.start()].strip()
         ):
             blocks[-1].expected = body
-        elif language in PYTHON and not NOT_RUN.match(before):
+        elif language.lower() in PYTHON and not NOT_RUN.match(before):
             unrun.append(f"line {line}: a {language} block that is not run")
         previous_end = match.end() if language == "python" else None
     return Page(blocks, unrun)

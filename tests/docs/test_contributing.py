@@ -132,11 +132,12 @@ def problems(command: str, made: set[str]) -> list[str]:
     elif re.fullmatch(r"python3?(\.\d+)?", program) and arguments[:1] == ["-m"]:
         module = arguments[1]
         if module == "nox":
-            option = dict(zip(arguments[2::2], arguments[3::2], strict=False))
-            if "-s" in option and option["-s"] not in sessions():
-                found.append(f"no nox session {option['-s']}")
-            if "-t" in option and not nox_tag_exists(option["-t"]):
-                found.append(f"no nox tag {option['-t']}")
+            # The word after -s or -t, wherever it stands among nox's options.
+            for flag, value in zip(arguments[2:], arguments[3:]):
+                if flag == "-s" and value not in sessions():
+                    found.append(f"no nox session {value}")
+                if flag == "-t" and not nox_tag_exists(value):
+                    found.append(f"no nox tag {value}")
         elif module != "ovpi" and importlib.util.find_spec(module) is None:
             found.append(f"no module {module}")
     elif not (

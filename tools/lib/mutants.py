@@ -38,8 +38,10 @@ import pythons
 REPO = pathlib.Path(__file__).resolve().parents[2]
 OUT = REPO / "build" / "mutants"
 UNOBSERVABLE = REPO / "tests" / "unobservable_mutants.json"
-# The originals of the files being mutated, written before a mutant is and
-# removed after the restore: a run killed outright is mended by the next one.
+# The originals of the files being mutated, with the mutated bytes, written
+# before a mutant is and removed after the restore: a run killed outright is
+# mended by the next one, which restores a file only while it still holds
+# the mutant, so that an edit made since is never overwritten.
 PENDING = OUT / "pending.json"
 PYTHON = f"python{pythons.versions()[0]}"  # one interpreter is enough to judge a mutant
 TEST_MEMORY = 4 << 30  # address space of a test process: a mutant that allocates in a loop fails, the machine lives
@@ -471,11 +473,33 @@ def on_signal(number: int, frame: FrameType | None) -> None:
     raise Interrupted(signal.Signals(number).name)
 
 
+def write_pending(file: str, original: bytes, mutated: bytes) -> None:
+    """Records FILE's bytes before and after the mutation, whole or not at all (a kill while writing leaves the
+    file of the run before, or none)."""
+    partial = PENDING.with_suffix(".partial")
+    partial.write_text(
+        json.dumps({file: {"original": original.decode("latin-1"), "mutated": mutated.decode("latin-1")}})
+    )
+    os.replace(partial, PENDING)
+
+
+def put_back(file: str, original: bytes, mutated: bytes) -> bool:
+    """Writes ORIGINAL over FILE if it still holds MUTATED; False, leaving it, when it was edited since."""
+    path = REPO / file
+    now = path.read_bytes()
+    if now == mutated:
+        path.write_bytes(original)
+    return now in (mutated, original)
+
+
 def restore_pending() -> None:
     if PENDING.exists():
-        for file, text in json.loads(PENDING.read_text()).items():
-            (REPO / file).write_bytes(text.encode("latin-1"))
-            print(f"mutants: restored {file}, left mutated by a run that was killed", flush=True)
+        for file, texts in json.loads(PENDING.read_text()).items():
+            original, mutated = (texts[key].encode("latin-1") for key in ("original", "mutated"))
+            if put_back(file, original, mutated):
+                print(f"mutants: restored {file}, left mutated by a run that was killed", flush=True)
+            else:
+                print(f"mutants: {file} was edited since a killed run mutated it; left as it is", flush=True)
         PENDING.unlink()
 
 
@@ -484,9 +508,10 @@ def verdict(mutant: Mutant, every: list[Suite]) -> tuple[str, str]:
     path = REPO / mutant.file
     original = path.read_bytes()
     assert original[mutant.start : mutant.end].decode() == mutant.original, f"{mutant.where()} moved"
-    PENDING.write_text(json.dumps({mutant.file: original.decode("latin-1")}))
+    mutated = original[: mutant.start] + mutant.replacement.encode() + original[mutant.end :]
+    write_pending(mutant.file, original, mutated)
     try:
-        path.write_bytes(original[: mutant.start] + mutant.replacement.encode() + original[mutant.end :])
+        path.write_bytes(mutated)
         built: set[str] = set()
         for suite in suites_for(mutant.file, every):
             if suite.build not in built:
@@ -508,9 +533,11 @@ def verdict(mutant: Mutant, every: list[Suite]) -> tuple[str, str]:
     finally:
         # No signal may land between the two writes.
         signal.pthread_sigmask(signal.SIG_BLOCK, SIGNALS)
-        path.write_bytes(original)
+        kept = put_back(mutant.file, original, mutated)
         PENDING.unlink()
         signal.pthread_sigmask(signal.SIG_UNBLOCK, SIGNALS)
+        if not kept:
+            raise SystemExit(f"mutants: {mutant.file} was edited during the run; left as it is, and the run stops")
 
 
 # ---------------------------------------------------------------- the stage
