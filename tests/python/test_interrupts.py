@@ -130,11 +130,20 @@ def test_an_uncaught_interrupt_from_a_release_ends_the_program_with_its_status()
     assert (result.returncode, result.stderr) == (7, "")
 
 
+AT_EXIT = "Exception ignored while releasing an ovpi Instance at interpreter exit:\n"
+
+
 # The exit teardown's, and that of a release on the program's last line,
-# whose queued interrupt finds no Python code left to run in.
+# whose queued interrupt finds no Python code left to run in (CPython 3.13,
+# the free-threaded stand-in, still runs some as it shuts its threads down,
+# and reports the interrupt from there).
 @pytest.mark.child_process
-@pytest.mark.parametrize("ending", ["keep = handle", "del handle"], ids=["exit teardown", "last line"])
-def test_an_interrupt_during_the_exit_teardown_goes_to_the_unraisable_hook(ending: str) -> None:
+@pytest.mark.parametrize(
+    ("ending", "line"),
+    [("keep = handle", AT_EXIT), ("del handle", AT_EXIT if sys.version_info >= (3, 14) else "Exception ignored")],
+    ids=["exit teardown", "last line"],
+)
+def test_an_interrupt_during_the_exit_teardown_goes_to_the_unraisable_hook(ending: str, line: str) -> None:
     result = run(f"""
         def callback(record):
             if record["message"].startswith("Tearing down"):
@@ -144,7 +153,7 @@ def test_an_interrupt_during_the_exit_teardown_goes_to_the_unraisable_hook(endin
     """)
     assert result.returncode == 0
     assert "KeyboardInterrupt: at exit" in result.stderr and "PanicException" not in result.stderr
-    assert "Exception ignored while releasing an ovpi Instance at interpreter exit:\n" in result.stderr
+    assert line in result.stderr and "SystemError" not in result.stderr
 
 
 @pytest.mark.child_process
@@ -228,6 +237,11 @@ WORKERS = """
 @pytest.mark.parametrize("daemon", [False, True], ids=["joined", "daemon"])
 @pytest.mark.parametrize("raised", ["sys.exit(0)", "raise KeyboardInterrupt"])
 def test_an_interrupt_from_a_release_on_another_thread_never_stops_the_main_thread(raised: str, daemon: bool) -> None:
+    if daemon and sys.version_info < (3, 14):
+        pytest.skip(
+            "CPython 3.13 ends a daemon thread that touches the interpreter as it finalizes with pthread_exit, whose "
+            "forced unwinding cannot pass native code that may not throw; from 3.14 the thread is parked instead"
+        )
     result = run(WORKERS.format(raised=raised, daemon=daemon))
     assert (result.returncode, result.stdout) == (4, "1000000\n"), result.stderr
     assert "SystemError" not in result.stderr and "PanicException" not in result.stderr
