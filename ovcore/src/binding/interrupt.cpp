@@ -1,6 +1,7 @@
 #include "ovcore/src/binding/interrupt.hpp"
 
 #include "ovcore/src/binding/py_text.hpp"
+#include "ovcore/src/binding/release_report.hpp"
 
 namespace ovcore::binding {
 namespace {

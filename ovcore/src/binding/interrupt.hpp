@@ -10,7 +10,6 @@
 #include <string>
 
 #include "ovcore/src/binding/py_ref.hpp"
-#include "ovcore/src/binding/release_report.hpp"
 #include "ovcore/src/utils/fatal.hpp"
 
 namespace ovcore::binding {
